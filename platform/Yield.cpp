@@ -1,0 +1,8 @@
+#include "platform/Yield.h"
+
+#include <QCoreApplication>
+
+void yieldToEventLoop()
+{
+    QCoreApplication::processEvents();
+}

@@ -1,0 +1,25 @@
+# Shared by run.sh and test.sh: install what is missing, then build into build/.
+set -euo pipefail
+
+QUORANDEL_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libfreeimage-dev
+                    libsqlite3-dev fonts-liberation iproute2 util-linux)
+
+install_missing_packages() {
+  local missing=()
+  local p
+  for p in "${QUORANDEL_PACKAGES[@]}" "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}" >&2
+  local sudo=()
+  [ "$(id -u)" = 0 ] || sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
+}
+
+build_project() {
+  local top="$1"
+  cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$top/build" -j "$(nproc)"
+}
