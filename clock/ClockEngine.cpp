@@ -1,0 +1,48 @@
+#include "clock/ClockEngine.h"
+
+#include "clock/ClockTime.h"
+
+#include <algorithm>
+#include <cmath>
+
+ClockEngine::ClockEngine(QObject *parent)
+    : QObject(parent)
+{
+    // The model time must advance by one second for every period that has
+    // passed, even when the event loop was held up by other work.
+    m_timer1.setCatchUp(true);
+    connect(&m_timer1, &Timer::ticked, this, &ClockEngine::tick);
+}
+
+int ClockEngine::periodFor(qint16 speed)
+{
+    const double n = speed < 1 ? 1.0 : double(speed);
+    return std::max(1, int(std::nearbyint(1000.0 / n)));
+}
+
+void ClockEngine::tick()
+{
+    m_clockTime = ClockTimeMath::addOneSecond(m_clockTime);
+    emit displayChanged(ClockTimeMath::displayText(m_clockTime));
+}
+
+void ClockEngine::start()
+{
+    m_timer1.setInterval(periodFor(m_clockSpeed));
+}
+
+void ClockEngine::stop()
+{
+    m_timer1.setInterval(0);
+}
+
+void ClockEngine::selectSpeed(qint16 n)
+{
+    m_clockSpeed = n;
+}
+
+void ClockEngine::setTime(int hour, int minute)
+{
+    m_clockTime = ClockTimeMath::timeOfDay(hour, minute);
+    m_timer1.setInterval(0);
+}

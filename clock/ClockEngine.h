@@ -1,0 +1,41 @@
+#pragma once
+
+#include "platform/Timer.h"
+
+#include <QObject>
+#include <QString>
+
+// The model clock: the time of day it shows and sends, the speed N:1 it runs
+// at, and Timer1, which adds one model second every 1000/N ms. The publication
+// timers are switched by the window's Start and Stop beside this engine.
+class ClockEngine : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ClockEngine(QObject *parent = nullptr);
+
+    double clockTime() const { return m_clockTime; }
+    void setClockTime(double t) { m_clockTime = t; }
+    qint16 clockSpeed() const { return m_clockSpeed; }
+    void setClockSpeed(qint16 n) { m_clockSpeed = n; }
+    Timer &timer1() { return m_timer1; }
+    const Timer &timer1() const { return m_timer1; }
+
+    // 1000 / N rounded to the nearest millisecond, halves to even. A speed
+    // below 1 can only come from a damaged record and runs at 1:1.
+    static int periodFor(qint16 speed);
+
+    void tick();
+    void start();
+    void stop();
+    void selectSpeed(qint16 n);
+    void setTime(int hour, int minute);
+
+signals:
+    void displayChanged(const QString &text);
+
+private:
+    Timer m_timer1;
+    double m_clockTime = 0.0;
+    qint16 m_clockSpeed = 1;
+};

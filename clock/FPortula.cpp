@@ -1,0 +1,90 @@
+#include "clock/FPortula.h"
+
+#include "settings/SettingsSequence.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cstdio>
+
+namespace {
+// Design rectangles are in twips; 15 twips make one pixel at 96 dpi.
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+}  // namespace
+
+FPortula::FPortula(const AppPaths &paths, QWidget *parent)
+    : QMainWindow(parent)
+    , m_paths(paths)
+    , m_store(paths.settingsFile)
+{
+    buildControls();
+    connect(&m_clock, &ClockEngine::displayChanged, Text1, &QLineEdit::setText);
+}
+
+FPortula::~FPortula() = default;
+
+void FPortula::buildControls()
+{
+    auto *client = new QWidget(this);
+    setCentralWidget(client);
+    resize(twips(0, 0, 22815, 14025).size());
+
+    Text1 = new QLineEdit(client);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setGeometry(twips(240, 3840, 20415, 7215));
+    StartClock = new QPushButton(QStringLiteral("Start Clock"), client);
+    StartClock->setObjectName(QStringLiteral("StartClock"));
+    StartClock->setGeometry(twips(5520, 1560, 3565, 1093));
+    Stopclock = new QPushButton(QStringLiteral("Stop Clock"), client);
+    Stopclock->setObjectName(QStringLiteral("Stopclock"));
+    Stopclock->setGeometry(twips(11280, 1440, 3565, 1093));
+
+    connect(StartClock, &QPushButton::clicked, this, &FPortula::StartClock_Click);
+    connect(Stopclock, &QPushButton::clicked, this, &FPortula::Stopclock_Click);
+}
+
+bool FPortula::Form_Load(QString *error)
+{
+    applySizeLimits();
+    if (!loadSettings(error))
+        return false;
+    m_clock.timer1().setInterval(0);
+    // The web server's listener and the address line, the image export timer
+    // and the broadcast set-up follow here as they are built.
+    setWindowTitle(VersionCaption);
+    return true;
+}
+
+bool FPortula::loadSettings(QString *error)
+{
+    const RegistryHive registry = RegistryHive::fromFile(m_paths.registryFile);
+    if (!registry.error().isEmpty())
+        std::fprintf(stderr, "quorandel: logging switches left off: %s\n", qPrintable(registry.error()));
+    LoadHooks hooks;
+    hooks.defaultWebRoot = m_paths.exportFolder;
+    return LoadSettings(m_store, registry, m_settings, m_clock, hooks, error);
+}
+
+void FPortula::StartClock_Click()
+{
+    m_clock.start();
+}
+
+void FPortula::Stopclock_Click()
+{
+    m_clock.stop();
+}
+
+void FPortula::applySizeLimits()
+{
+    const QRect outer = frameGeometry();
+    const int extraWidth = outer.width() - width();
+    const int extraHeight = outer.height() - height();
+    if (outer.width() >= MaxOuterWidth)
+        resize(MaxOuterWidth - extraWidth, height());
+    if (frameGeometry().height() >= MaxOuterHeight)
+        resize(width(), MaxOuterHeight - extraHeight);
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+// Where the program keeps its files. Tests build their own set pointing into
+// scratch folders; the program uses standard().
+struct AppPaths
+{
+    // The settings database, relative to the working directory as the
+    // program has always kept it.
+    QString settingsFile = QStringLiteral("QuorandelDB.mdb");
+    // The machine-wide logging switches (read only); empty when none exists.
+    QString registryFile;
+    // Where the clock picture is published; also the default web root.
+    QString exportFolder;
+    // The folder of the executable, where the request log lives.
+    QString executableFolder;
+
+    static AppPaths standard();
+};
+
+// "Quorandel/Quorandel.reg" in the first machine-wide configuration folder
+// ($XDG_CONFIG_DIRS, by default /etc/xdg) that has it; the user's own
+// configuration folder is not machine-wide and is not searched.
+QString machineRegistryFile();

@@ -1,0 +1,200 @@
+#include "settings/SettingsStore.h"
+
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+namespace {
+
+const char *const kTable = "Quorandel";
+
+QString quoted(const QString &name)
+{
+    return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
+}
+
+QVariant columnValue(sqlite3_stmt *stmt, int column)
+{
+    switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_INTEGER:
+        return qlonglong(sqlite3_column_int64(stmt, column));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(stmt, column);
+    case SQLITE_TEXT:
+        return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, column)),
+                                 sqlite3_column_bytes(stmt, column));
+    case SQLITE_BLOB:
+        return QByteArray(static_cast<const char *>(sqlite3_column_blob(stmt, column)),
+                          sqlite3_column_bytes(stmt, column));
+    default:
+        return QVariant();
+    }
+}
+
+void bindValue(sqlite3_stmt *stmt, int index, const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        sqlite3_bind_int(stmt, index, value.toBool() ? 1 : 0);
+        break;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        sqlite3_bind_double(stmt, index, value.toDouble());
+        break;
+    case QMetaType::Short:
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+        sqlite3_bind_int64(stmt, index, value.toLongLong());
+        break;
+    default: {
+        const QByteArray text = value.toString().toUtf8();
+        sqlite3_bind_text(stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+    }
+    }
+}
+
+}  // namespace
+
+const QStringList SettingsStore::FieldNames = {
+    QStringLiteral("ClockSpeed"), QStringLiteral("DLog"),    QStringLiteral("FLog"),
+    QStringLiteral("IndexHTML"),  QStringLiteral("LogC"),    QStringLiteral("LogE"),
+    QStringLiteral("ClockTime"),  QStringLiteral("LPort"),   QStringLiteral("RatioX1"),
+    QStringLiteral("RatioX2"),    QStringLiteral("RatioX3"), QStringLiteral("RatioX4"),
+    QStringLiteral("RatioX5"),    QStringLiteral("RatioX6"), QStringLiteral("RatioX8"),
+    QStringLiteral("WebRoot"),
+};
+
+SettingsStore::SettingsStore(const QString &path)
+    : m_path(path)
+{
+}
+
+SettingsStore::~SettingsStore()
+{
+    sqlite3_close(m_db);
+}
+
+bool SettingsStore::fail(const QString &what)
+{
+    m_error = QStringLiteral("The settings file \"%1\" %2").arg(QFileInfo(m_path).absoluteFilePath(), what);
+    return false;
+}
+
+bool SettingsStore::exec(const char *sql)
+{
+    char *message = nullptr;
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &message) == SQLITE_OK)
+        return true;
+    fail(QStringLiteral("cannot be written: %1").arg(QString::fromUtf8(message)));
+    sqlite3_free(message);
+    return false;
+}
+
+bool SettingsStore::Open()
+{
+    const QByteArray file = QFile::encodeName(m_path);
+    if (!QFileInfo::exists(m_path)) {
+        if (sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
+            != SQLITE_OK)
+            return fail(QStringLiteral("cannot be created: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
+        if (!createFresh())
+            return false;
+    } else if (sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        // A store we may not write can still be read; saving will say so.
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        if (sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+            return fail(QStringLiteral("cannot be opened: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
+    }
+    return readFirstRecord();
+}
+
+// A record whose every field takes its default on loading.
+bool SettingsStore::createFresh()
+{
+    QStringList columns;
+    for (int i = 0; i < FieldCount; ++i) {
+        const bool text = i == 3 || i == 7 || i >= 8;
+        columns << quoted(FieldNames.at(i)) + (i == 6 ? " REAL" : text ? " TEXT" : " INTEGER");
+    }
+    const QString create = QStringLiteral("CREATE TABLE %1 (%2);").arg(quoted(kTable), columns.join(", "));
+    const QString insert = QStringLiteral(
+        "INSERT INTO %1 VALUES (0, 0, 0, ' ', 0, 0, 0.0, '0', '', '', '', '', '', '', '', '');").arg(quoted(kTable));
+    return exec("BEGIN") && exec(create.toUtf8().constData()) && exec(insert.toUtf8().constData())
+           && exec("COMMIT");
+}
+
+bool SettingsStore::readFirstRecord()
+{
+    const QByteArray sql = QStringLiteral("SELECT rowid, * FROM %1 ORDER BY rowid LIMIT 1").arg(quoted(kTable)).toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(m_db, sql.constData(), -1, &stmt, nullptr) != SQLITE_OK) {
+        const int code = sqlite3_errcode(m_db);
+        const QString reason = code == SQLITE_NOTADB ? QStringLiteral("is not a settings database")
+                               : QStringLiteral("cannot be read: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        return fail(reason);
+    }
+    const int step = sqlite3_step(stmt);
+    const int columns = sqlite3_column_count(stmt) - 1;
+    if (step == SQLITE_ROW && columns == FieldCount) {
+        m_rowid = sqlite3_column_int64(stmt, 0);
+        m_record.clear();
+        m_columns.clear();
+        for (int i = 1; i <= FieldCount; ++i) {
+            m_record << columnValue(stmt, i);
+            m_columns << QString::fromUtf8(sqlite3_column_name(stmt, i));
+        }
+    }
+    sqlite3_finalize(stmt);
+    if (step == SQLITE_DONE)
+        return fail(QStringLiteral("holds no settings record in its table \"Quorandel\""));
+    if (step != SQLITE_ROW)
+        return fail(QStringLiteral("cannot be read: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
+    if (columns != FieldCount)
+        return fail(QStringLiteral("has %1 fields in its table \"Quorandel\"; %2 are needed").arg(columns).arg(FieldCount));
+    return true;
+}
+
+QVariant SettingsStore::ReadField(int position) const
+{
+    return m_record.value(position);
+}
+
+void SettingsStore::BeginEdit()
+{
+    m_edit = m_record;
+}
+
+void SettingsStore::WriteField(int position, const QVariant &value)
+{
+    if (position >= 0 && position < m_edit.size())
+        m_edit[position] = value;
+}
+
+bool SettingsStore::Commit()
+{
+    QStringList assignments;
+    for (int i = 0; i < FieldCount; ++i)
+        assignments << QStringLiteral("%1 = ?%2").arg(quoted(m_columns.value(i))).arg(i + 1);
+    const QByteArray sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
+                               .arg(quoted(kTable), assignments.join(", "))
+                               .arg(FieldCount + 1)
+                               .toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    if (!m_db || m_edit.size() != FieldCount || !exec("BEGIN IMMEDIATE"))
+        return m_error.isEmpty() ? fail(QStringLiteral("is not open")) : false;
+    bool ok = sqlite3_prepare_v2(m_db, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK;
+    for (int i = 0; ok && i < FieldCount; ++i)
+        bindValue(stmt, i + 1, m_edit.at(i));
+    ok = ok && sqlite3_bind_int64(stmt, FieldCount + 1, m_rowid) == SQLITE_OK
+         && sqlite3_step(stmt) == SQLITE_DONE;
+    if (!ok)
+        fail(QStringLiteral("cannot be written: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
+    sqlite3_finalize(stmt);
+    if (!ok || !exec("COMMIT")) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return false;
+    }
+    m_record = m_edit;
+    return true;
+}

@@ -1,0 +1,92 @@
+#include "clock/FPortula.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TstStartup : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void firstRunCreatesStoreAndWaitsStopped();
+    void startTicksStopHalts();
+    void damagedStoreStopsStartUp();
+    void sizeLimits_data();
+    void sizeLimits();
+
+private:
+    QTemporaryDir m_dir;
+    AppPaths m_paths;
+};
+
+void TstStartup::init()
+{
+    QVERIFY(m_dir.isValid());
+    m_paths.settingsFile = m_dir.filePath(QStringLiteral("QuorandelDB.mdb"));
+    m_paths.exportFolder = m_dir.filePath(QStringLiteral("export"));
+    m_paths.executableFolder = m_dir.path();
+    QFile::remove(m_paths.settingsFile);
+}
+
+void TstStartup::firstRunCreatesStoreAndWaitsStopped()
+{
+    FPortula w(m_paths);
+    QString error;
+    QVERIFY2(w.Form_Load(&error), qPrintable(error));
+    QVERIFY(QFile::exists(m_paths.settingsFile));
+    QCOMPARE(w.windowTitle(), QStringLiteral("Quorandel 1.40"));
+    QCOMPARE(w.settings().WebRoot, m_paths.exportFolder);
+    QCOMPARE(w.clock().timer1().interval(), 0);
+    QCOMPARE(w.Text1->text(), QString());
+}
+
+void TstStartup::startTicksStopHalts()
+{
+    FPortula w(m_paths);
+    QString error;
+    QVERIFY(w.Form_Load(&error));
+    w.clock().selectSpeed(8);
+    w.StartClock->click();
+    QCOMPARE(w.clock().timer1().interval(), 125);
+    QTRY_COMPARE_WITH_TIMEOUT(w.Text1->text(), QStringLiteral("00:00 "), 1000);
+    w.Stopclock->click();
+    QCOMPARE(w.clock().timer1().interval(), 0);
+}
+
+void TstStartup::damagedStoreStopsStartUp()
+{
+    QFile f(m_paths.settingsFile);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("not a database at all, but somebody's notes");
+    f.close();
+    FPortula w(m_paths);
+    QString error;
+    QVERIFY(!w.Form_Load(&error));
+    QVERIFY2(error.contains(QStringLiteral("QuorandelDB.mdb")), qPrintable(error));
+}
+
+void TstStartup::sizeLimits_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QSize>("limited");
+    QTest::newRow("too wide and high") << QSize(1500, 1200) << QSize(1350, 1100);
+    QTest::newRow("exactly the limits") << QSize(1350, 1100) << QSize(1350, 1100);
+    QTest::newRow("smaller stays") << QSize(1000, 700) << QSize(1000, 700);
+}
+
+void TstStartup::sizeLimits()
+{
+    QFETCH(QSize, size);
+    QFETCH(QSize, limited);
+    FPortula w(m_paths);
+    w.show();
+    const QSize frame = w.frameGeometry().size() - w.size();
+    w.resize(size - frame);
+    w.applySizeLimits();
+    QCOMPARE(w.frameGeometry().size(), limited);
+}
+
+QTEST_MAIN(TstStartup)
+#include "tst_startup.moc"
