@@ -1,0 +1,470 @@
+#include "net/Winsock.h"
+
+#include <QHash>
+#include <QNetworkInterface>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include <unistd.h>
+
+#include <utility>
+
+// The listening socket: every accepted descriptor becomes a connection request
+// of its Winsock instead of a QTcpSocket of Qt's pending queue.
+class WinsockServer : public QTcpServer
+{
+public:
+    explicit WinsockServer(Winsock *owner) : QTcpServer(owner), m_owner(owner) {}
+
+protected:
+    void incomingConnection(qintptr descriptor) override { m_owner->incomingConnection(descriptor); }
+
+private:
+    Winsock *m_owner;
+};
+
+namespace {
+
+// Connection requests raised and not yet accepted or rejected, program-wide:
+// any Winsock may accept a request that another one (the listener) raised.
+struct PendingRequest
+{
+    QPointer<Winsock> listener;
+    quint64 serial = 0;
+};
+
+QHash<qintptr, PendingRequest> &pendingRequests()
+{
+    static QHash<qintptr, PendingRequest> requests;
+    return requests;
+}
+
+quint64 nextRequestSerial = 0;
+
+// A descriptor that no QTcpSocket owns yet (Linux: a plain file descriptor).
+void closeDescriptor(qintptr descriptor)
+{
+    ::close(static_cast<int>(descriptor));
+}
+
+const int kLingerMs = 10000;
+
+QString dotted(const QHostAddress &address)
+{
+    bool ok = false;
+    const quint32 v4 = address.toIPv4Address(&ok);
+    return ok ? QHostAddress(v4).toString() : address.toString();
+}
+
+QString machineIPv4()
+{
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &i : interfaces) {
+        const auto flags = i.flags();
+        if (!(flags & QNetworkInterface::IsUp) || !(flags & QNetworkInterface::IsRunning)
+            || (flags & QNetworkInterface::IsLoopBack))
+            continue;
+        const auto entries = i.addressEntries();
+        for (const QNetworkAddressEntry &e : entries) {
+            if (e.ip().protocol() == QAbstractSocket::IPv4Protocol)
+                return e.ip().toString();
+        }
+    }
+    return QStringLiteral("127.0.0.1");
+}
+
+int errorNumber(QAbstractSocket::SocketError error)
+{
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError: return Winsock::ConnectionRefused;
+    case QAbstractSocket::RemoteHostClosedError: return Winsock::ConnectionReset;
+    case QAbstractSocket::HostNotFoundError: return Winsock::HostNotFound;
+    case QAbstractSocket::SocketAccessError: return Winsock::AccessDenied;
+    case QAbstractSocket::SocketResourceError: return Winsock::NoBufferSpace;
+    case QAbstractSocket::SocketTimeoutError: return Winsock::TimedOut;
+    case QAbstractSocket::DatagramTooLargeError: return Winsock::MsgTooBig;
+    case QAbstractSocket::NetworkError: return Winsock::NetworkUnreachable;
+    case QAbstractSocket::AddressInUseError: return Winsock::AddressInUse;
+    case QAbstractSocket::SocketAddressNotAvailableError: return Winsock::AddressNotAvailable;
+    case QAbstractSocket::UnsupportedSocketOperationError: return Winsock::WrongProtocol;
+    default: return Winsock::NetworkDown;
+    }
+}
+
+} // namespace
+
+Winsock::Winsock(QObject *parent) : QObject(parent) {}
+
+Winsock::~Winsock()
+{
+    ++m_generation;
+    releasePendingRequests();
+    // The sockets are children and go with this object.
+}
+
+template <typename F> void Winsock::post(F &&event)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation = m_generation, event = std::forward<F>(event)]() mutable {
+            if (generation == m_generation)
+                event();
+        },
+        Qt::QueuedConnection);
+}
+
+void Winsock::postError(int number, const QString &description)
+{
+    post([this, number, description] { emit errorOccurred(number, description); });
+}
+
+void Winsock::failWith(int number, const QString &description)
+{
+    m_state = Error;
+    postError(number, description);
+}
+
+quint16 Winsock::localPort() const
+{
+    if (m_server && m_server->isListening())
+        return m_server->serverPort();
+    if (m_tcp && m_tcp->state() == QAbstractSocket::ConnectedState)
+        return m_tcp->localPort();
+    if (m_udp && m_udp->state() == QAbstractSocket::BoundState)
+        return m_udp->localPort();
+    return m_localPort;
+}
+
+QString Winsock::localIP() const
+{
+    if (m_tcp && m_tcp->state() == QAbstractSocket::ConnectedState) {
+        const QHostAddress own = m_tcp->localAddress();
+        if (!own.isNull() && own != QHostAddress::AnyIPv4 && own != QHostAddress::Any)
+            return dotted(own);
+    }
+    return machineIPv4();
+}
+
+QString Winsock::remoteHostIP() const
+{
+    return m_peerAddress.isNull() ? QString() : dotted(m_peerAddress);
+}
+
+void Winsock::close()
+{
+    ++m_generation;
+    m_received.clear();
+    m_dataEventPending = false;
+    m_peerCloseReported = false;
+    m_peerAddress.clear();
+    if (m_server) {
+        disconnect(m_server, nullptr, this, nullptr);
+        m_server->close();
+        m_server->deleteLater();
+        m_server = nullptr;
+    }
+    releasePendingRequests();
+    releaseConnection();
+    if (m_udp) {
+        disconnect(m_udp, nullptr, this, nullptr);
+        m_udp->close();
+        m_udp->deleteLater();
+        m_udp = nullptr;
+    }
+    m_state = Closed;
+}
+
+// Hands the connection to the background: no more events from it; queued data
+// still goes out before it is shut, unless that takes longer than kLingerMs.
+void Winsock::releaseConnection()
+{
+    if (!m_tcp)
+        return;
+    QTcpSocket *socket = m_tcp;
+    m_tcp = nullptr;
+    disconnect(socket, nullptr, this, nullptr);
+    if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0) {
+        connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QAbstractSocket::errorOccurred, socket, &QObject::deleteLater);
+        QTimer::singleShot(kLingerMs, socket, [socket] {
+            socket->abort();
+            socket->deleteLater();
+        });
+        socket->disconnectFromHost();
+    } else {
+        socket->abort();
+        socket->deleteLater();
+    }
+}
+
+void Winsock::releasePendingRequests()
+{
+    auto &requests = pendingRequests();
+    for (auto it = requests.begin(); it != requests.end();) {
+        if (it->listener == this || it->listener.isNull()) {
+            closeDescriptor(it.key());
+            it = requests.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void Winsock::listen()
+{
+    if (m_protocol != TCP) {
+        postError(WrongProtocol, QStringLiteral("Only a TCP socket can listen"));
+        return;
+    }
+    if (m_state != Closed) {
+        postError(InvalidOp, QStringLiteral("Invalid operation at current state"));
+        return;
+    }
+    auto *server = new WinsockServer(this);
+    if (!server->listen(QHostAddress::AnyIPv4, m_localPort)) {
+        const int number = errorNumber(server->serverError());
+        const QString description = server->errorString();
+        delete server;
+        failWith(number, description);
+        return;
+    }
+    // Running out of descriptors pauses Qt's accepting; the listener itself is
+    // fine, so try again a little later instead of going deaf for good.
+    connect(server, &QTcpServer::acceptError, this, [server] {
+        QTimer::singleShot(100, server, [server] { server->resumeAccepting(); });
+    });
+    m_server = server;
+    m_state = Listening;
+}
+
+void Winsock::incomingConnection(qintptr descriptor)
+{
+    const quint64 serial = ++nextRequestSerial;
+    pendingRequests().insert(descriptor, PendingRequest{this, serial});
+    post([this, descriptor, serial] {
+        const auto it = pendingRequests().constFind(descriptor);
+        if (it != pendingRequests().constEnd() && it->serial == serial)
+            emit connectionRequested(descriptor);
+    });
+}
+
+void Winsock::accept(qintptr requestId)
+{
+    if (m_protocol != TCP) {
+        postError(WrongProtocol, QStringLiteral("Only a TCP socket can accept a connection"));
+        return;
+    }
+    if (m_state != Closed) {
+        postError(InvalidOp, QStringLiteral("Invalid operation at current state"));
+        return;
+    }
+    auto &requests = pendingRequests();
+    if (!requests.contains(requestId)) {
+        failWith(InvalidArgument, QStringLiteral("No connection request %1 is waiting").arg(requestId));
+        return;
+    }
+    requests.remove(requestId);
+    auto *socket = new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(requestId)) {
+        const int number = errorNumber(socket->error());
+        const QString description = socket->errorString();
+        delete socket;
+        closeDescriptor(requestId);
+        failWith(number, description);
+        return;
+    }
+    adoptConnection(socket);
+    m_peerAddress = socket->peerAddress();
+    m_state = Connected;
+}
+
+void Winsock::rejectRequest(qintptr requestId)
+{
+    auto &requests = pendingRequests();
+    if (requests.remove(requestId))
+        closeDescriptor(requestId);
+}
+
+void Winsock::connectToRemote()
+{
+    if (m_protocol != TCP) {
+        postError(WrongProtocol, QStringLiteral("Only a TCP socket can connect"));
+        return;
+    }
+    if (m_state != Closed) {
+        postError(InvalidOp, QStringLiteral("Invalid operation at current state"));
+        return;
+    }
+    auto *socket = new QTcpSocket(this);
+    adoptConnection(socket);
+    m_state = ResolvingHost;
+    // Qt may move on (or fail) inside this call; the slots only post events.
+    socket->connectToHost(m_remoteHost.trimmed(), m_remotePort, QIODevice::ReadWrite,
+                          QAbstractSocket::IPv4Protocol);
+}
+
+void Winsock::adoptConnection(QTcpSocket *socket)
+{
+    m_tcp = socket;
+    m_peerCloseReported = false;
+    connect(socket, &QIODevice::readyRead, this, &Winsock::onReadyRead);
+    connect(socket, &QIODevice::bytesWritten, this, &Winsock::onBytesWritten);
+    connect(socket, &QAbstractSocket::errorOccurred, this, &Winsock::onSocketError);
+    connect(socket, &QAbstractSocket::disconnected, this, &Winsock::onDisconnected);
+    connect(socket, &QAbstractSocket::stateChanged, this, &Winsock::onStateChanged);
+}
+
+void Winsock::onStateChanged()
+{
+    if (!m_tcp || m_state == Closing || m_state == Error)
+        return;
+    switch (m_tcp->state()) {
+    case QAbstractSocket::HostLookupState:
+        m_state = ResolvingHost;
+        break;
+    case QAbstractSocket::ConnectingState:
+        m_state = Connecting;
+        break;
+    case QAbstractSocket::ConnectedState:
+        if (m_state != Connected) {
+            m_state = Connected;
+            m_peerAddress = m_tcp->peerAddress();
+            post([this] { emit connected(); });
+        }
+        break;
+    default:
+        // Unconnected and Closing are told by errorOccurred and disconnected.
+        break;
+    }
+}
+
+void Winsock::onReadyRead()
+{
+    if (!m_tcp || !m_tcp->isOpen())
+        return;
+    const QByteArray fresh = m_tcp->readAll();
+    if (fresh.isEmpty())
+        return;
+    m_received += fresh;
+    if (m_dataEventPending)
+        return;
+    m_dataEventPending = true;
+    post([this] {
+        m_dataEventPending = false;
+        if (!m_received.isEmpty())
+            emit dataArrived(m_received.size());
+    });
+}
+
+void Winsock::onBytesWritten(qint64 bytes)
+{
+    if (!m_tcp)
+        return;
+    const qint64 remaining = m_tcp->bytesToWrite();
+    post([this, bytes, remaining] { emit sendProgressed(bytes, remaining); });
+    if (remaining == 0)
+        post([this] { emit sendCompleted(); });
+}
+
+void Winsock::onSocketError()
+{
+    if (!m_tcp)
+        return;
+    const QAbstractSocket::SocketError error = m_tcp->error();
+    // Qt reports the peer's orderly close (and a reset) as this error; for the
+    // program it is a close event.
+    if (error == QAbstractSocket::RemoteHostClosedError) {
+        markPeerClosed();
+        return;
+    }
+    if (m_state == Closing || m_state == Error)
+        return;
+    failWith(errorNumber(error), m_tcp->errorString());
+}
+
+void Winsock::onDisconnected()
+{
+    if (m_state == Connected)
+        markPeerClosed();
+}
+
+void Winsock::markPeerClosed()
+{
+    if (m_peerCloseReported || m_state == Error)
+        return;
+    onReadyRead(); // whatever came before the close is reported before it
+    m_peerCloseReported = true;
+    m_state = Closing;
+    post([this] { emit peerClosed(); });
+}
+
+bool Winsock::ensureUdpBound()
+{
+    if (m_udp)
+        return true;
+    auto *socket = new QUdpSocket(this);
+    if (!socket->bind(QHostAddress::AnyIPv4, m_localPort)) {
+        delete socket;
+        return false;
+    }
+    // Nothing is received on these sockets; whatever arrives is dropped.
+    connect(socket, &QIODevice::readyRead, socket, [socket] {
+        while (socket->hasPendingDatagrams())
+            socket->readDatagram(nullptr, 0);
+    });
+    m_udp = socket;
+    m_state = Open;
+    return true;
+}
+
+void Winsock::sendData(const QByteArray &data)
+{
+    if (m_protocol == UDP) {
+        // One datagram; every failure is dropped silently.
+        const QHostAddress to(m_remoteHost.trimmed());
+        if (to.isNull() || m_remotePort == 0 || !ensureUdpBound())
+            return;
+        m_udp->writeDatagram(data, to, m_remotePort);
+        return;
+    }
+    if (m_state == Closing)
+        return; // the peer has gone; nothing can reach it any more
+    if (m_state != Connected || !m_tcp) {
+        postError(BadState,
+                  QStringLiteral("Wrong protocol or connection state for the requested transaction or request"));
+        return;
+    }
+    if (data.isEmpty()) {
+        if (m_tcp->bytesToWrite() == 0)
+            post([this] { emit sendCompleted(); });
+        return;
+    }
+    m_tcp->write(data);
+}
+
+void Winsock::sendText(const QString &text)
+{
+    sendData(text.toLatin1());
+}
+
+void Winsock::sendInt16(qint16 value)
+{
+    const auto v = static_cast<quint16>(value);
+    const char bytes[2] = {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+    sendData(QByteArray(bytes, 2));
+}
+
+QByteArray Winsock::getData()
+{
+    if (m_tcp && m_tcp->isOpen())
+        m_received += m_tcp->readAll();
+    return std::exchange(m_received, QByteArray());
+}
+
+QString Winsock::getText()
+{
+    return QString::fromLatin1(getData());
+}

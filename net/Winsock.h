@@ -1,0 +1,177 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+
+class QTcpServer;
+class QTcpSocket;
+class QUdpSocket;
+class WinsockServer;
+
+// The program's one socket class : the contract of the
+// platform's socket control, over Qt's QTcpServer, QTcpSocket and QUdpSocket.
+// It knows nothing of the program: the web server, the time broadcast and the
+// display push all use it.
+//
+// Events. Every signal is emitted from the event loop, in a fresh event of its
+// own, never from inside a call into this class: a send's progress and
+// completion come after sendData() has returned, a failing listen() reports its
+// error after it has returned. Once close() has been called, no event of the
+// connection it closed is delivered any more, even one already on its way.
+//
+// TCP, server side: listen() on localPort (all IPv4 addresses). Each waiting
+// connection raises connectionRequested(requestId); the request identifier is
+// the accepted socket descriptor. Any closed Winsock can take it with
+// accept(requestId); rejectRequest(requestId) closes it instead. A request that
+// nobody takes is closed when its listener closes (or is destroyed).
+//
+// TCP, client side: connectToRemote() starts connecting to remoteHost:remotePort
+// and returns at once; the state moves on by itself (4 resolving, 6 connecting,
+// then 7 connected or 9 error).
+//
+// Peer close: an orderly close by the peer, and also a reset by the peer, is
+// peerClosed(), never errorOccurred(). The state then reads 8 (closing) until
+// the program calls close(); data received before it can still be read.
+//
+// Sends (TCP): sendData() queues and returns at once. sendProgressed reports
+// each block the OS accepted (bytes just sent, bytes still queued); the first
+// numbers of all progress events add up exactly to the bytes queued. When
+// everything queued has gone to the OS, sendCompleted() follows the last
+// progress event (once for several sends queued back to back). A send on a
+// connection whose peer has already closed (state 8) is dropped silently; on
+// any other state but 7 it is an error (40006).
+//
+// UDP: each sendData() is one datagram to remoteHost:remotePort (dotted IPv4,
+// the broadcast address 255.255.255.255 allowed) from localPort, or from a port
+// the OS chooses when localPort is 0. It never blocks and never raises an event:
+// a send that fails (no route, datagram too large, a host that is not a dotted
+// address) is dropped silently. The socket reads 1 (open) once it is bound.
+//
+// close() is immediate: the state reads 0 when it returns. Data still queued
+// for a connection is handed to the OS in the background before the connection
+// is shut (given up after 10 seconds); no event of it is delivered.
+class Winsock : public QObject
+{
+    Q_OBJECT
+public:
+    enum Protocol { TCP = 0, UDP = 1 };
+    // The platform's state codes. 3 and 5 are never reported here (Qt does not
+    // go through them); 1 only for a bound UDP socket.
+    enum State {
+        Closed = 0,
+        Open = 1,
+        Listening = 2,
+        ConnectionPending = 3,
+        ResolvingHost = 4,
+        HostResolved = 5,
+        Connecting = 6,
+        Connected = 7,
+        Closing = 8,
+        Error = 9
+    };
+    // Numbers of errorOccurred(): the platform's socket control numbers.
+    enum ErrorNumber {
+        BadState = 40006,          // operation not valid in the current state
+        InvalidOp = 40020,         // e.g. listen() on a socket that is not closed
+        WrongProtocol = 40026,     // e.g. listen() on a UDP socket
+        InvalidArgument = 10014,   // e.g. accept() of an unknown request identifier
+        AccessDenied = 10013,
+        MsgTooBig = 10040,
+        AddressInUse = 10048,
+        AddressNotAvailable = 10049,
+        NetworkDown = 10050,
+        NetworkUnreachable = 10051,
+        ConnectionReset = 10054,
+        NoBufferSpace = 10055,
+        TimedOut = 10060,
+        ConnectionRefused = 10061,
+        HostNotFound = 11001
+    };
+    Q_ENUM(Protocol)
+    Q_ENUM(State)
+
+    explicit Winsock(QObject *parent = nullptr);
+    ~Winsock() override;
+
+    Protocol protocol() const { return m_protocol; }
+    void setProtocol(Protocol protocol) { m_protocol = protocol; }
+    // The configured port while closed; the port actually bound while
+    // listening, connected or bound (so a listen on port 0 tells its port here).
+    quint16 localPort() const;
+    void setLocalPort(quint16 port) { m_localPort = port; }
+    QString remoteHost() const { return m_remoteHost; }
+    void setRemoteHost(const QString &host) { m_remoteHost = host; }
+    quint16 remotePort() const { return m_remotePort; }
+    void setRemotePort(quint16 port) { m_remotePort = port; }
+
+    int state() const { return m_state; }
+    // Own address, dotted IPv4. A connection's own address; otherwise (closed,
+    // listening on all addresses, UDP) the first IPv4 address of the first
+    // interface that is up, running and not loopback; 127.0.0.1 without one.
+    QString localIP() const;
+    // The peer's dotted address once connected (kept after the peer closed,
+    // until close()); empty text before.
+    QString remoteHostIP() const;
+
+    void close();
+    void listen();
+    void accept(qintptr requestId);
+    void rejectRequest(qintptr requestId);
+    void connectToRemote();
+    void sendData(const QByteArray &data);
+    // Text as one byte per character (Latin-1; characters beyond it become '?').
+    void sendText(const QString &text);
+    // Two bytes, low byte first: 1000 goes out as E8 03.
+    void sendInt16(qint16 value);
+    // Everything received and not yet read; reading consumes it.
+    QByteArray getData();
+    // The same as text, one character per byte (Latin-1).
+    QString getText();
+
+signals:
+    void connectionRequested(qintptr requestId);
+    void dataArrived(qint64 bytesTotal);
+    void sendProgressed(qint64 bytesSent, qint64 bytesRemaining);
+    void sendCompleted();
+    void peerClosed();
+    void errorOccurred(int number, const QString &description);
+    // The asynchronous connect of connectToRemote() has succeeded (state 7).
+    void connected();
+
+private:
+    friend class WinsockServer;
+
+    template <typename F> void post(F &&event);
+    void postError(int number, const QString &description);
+    void failWith(int number, const QString &description);
+    void incomingConnection(qintptr descriptor);
+    void adoptConnection(QTcpSocket *socket);
+    void releaseConnection();
+    void releasePendingRequests();
+    bool ensureUdpBound();
+
+    void onReadyRead();
+    void onBytesWritten(qint64 bytes);
+    void onSocketError();
+    void onDisconnected();
+    void onStateChanged();
+    void markPeerClosed();
+
+    Protocol m_protocol = TCP;
+    quint16 m_localPort = 0;
+    QString m_remoteHost;
+    quint16 m_remotePort = 0;
+    int m_state = Closed;
+
+    WinsockServer *m_server = nullptr;
+    QTcpSocket *m_tcp = nullptr;
+    QUdpSocket *m_udp = nullptr;
+    QHostAddress m_peerAddress;
+    QByteArray m_received;
+    bool m_dataEventPending = false;
+    bool m_peerCloseReported = false;
+    // Bumped by close(): events queued for an earlier connection are dropped.
+    quint64 m_generation = 0;
+};
