@@ -5,7 +5,7 @@
 top="$(cd "$(dirname "$0")" && pwd)"
 source "$top/scripts/common.sh"
 
-# The display device's fixed address (net/DisplayAddress.h keeps the same value).
+# The display device's fixed address (publish/DisplayPush.h keeps the same value).
 DISPLAY_DEVICE_ADDRESS=192.168.1.99
 
 run_tests() {

@@ -19,6 +19,7 @@ FPortula::FPortula(const AppPaths &paths, QWidget *parent)
     : QMainWindow(parent)
     , m_paths(paths)
     , m_store(paths.settingsFile)
+    , m_export(paths.exportFolder, [this] { return grab().toImage(); })
 {
     buildControls();
     connect(&m_clock, &ClockEngine::displayChanged, Text1, &QLineEdit::setText);
@@ -52,9 +53,11 @@ bool FPortula::Form_Load(QString *error)
     if (!loadSettings(error))
         return false;
     m_clock.timer1().setInterval(0);
-    // The web server's listener and the address line, the image export timer
-    // and the broadcast set-up follow here as they are built.
+    m_broadcast.HaltBroadcast();
+    // The web server's listener and the address line follow here.
     setWindowTitle(VersionCaption);
+    m_export.start();
+    m_broadcast.SetUpBroadcast();
     return true;
 }
 
@@ -68,14 +71,22 @@ bool FPortula::loadSettings(QString *error)
     return LoadSettings(m_store, registry, m_settings, m_clock, hooks, error);
 }
 
+// Timer1, Timer3, Timer4, in this order.
 void FPortula::StartClock_Click()
 {
     m_clock.start();
+    m_broadcast.StartBroadcast();
+    m_push.StartPush();
 }
 
+// Every timer is at rest before the stop marks go out, so none of them can
+// slip a rate datagram in after the burst.
 void FPortula::Stopclock_Click()
 {
     m_clock.stop();
+    m_broadcast.HaltBroadcast();
+    m_push.StopPush();
+    m_broadcast.SendStopBurst(100);
 }
 
 void FPortula::applySizeLimits()

@@ -3,6 +3,9 @@
 #include "clock/ClockEngine.h"
 #include "platform/Paths.h"
 #include "platform/RegistryHive.h"
+#include "publish/DisplayPush.h"
+#include "publish/ImageExport.h"
+#include "publish/TimeBroadcast.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 
@@ -36,6 +39,9 @@ public:
     Settings &settings() { return m_settings; }
     ClockEngine &clock() { return m_clock; }
     SettingsStore &store() { return m_store; }
+    TimeBroadcast &broadcast() { return m_broadcast; }
+    DisplayPush &push() { return m_push; }
+    ImageExport &imageExport() { return m_export; }
 
     QLineEdit *Text1 = nullptr;
     QPushButton *StartClock = nullptr;
@@ -49,4 +55,7 @@ private:
     Settings m_settings;
     ClockEngine m_clock;
     SettingsStore m_store;
+    TimeBroadcast m_broadcast{m_clock, m_settings};
+    DisplayPush m_push;
+    ImageExport m_export;
 };

@@ -10,7 +10,7 @@ class QTcpSocket;
 class QUdpSocket;
 class WinsockServer;
 
-// The program's one socket class : the contract of the
+// The program's one socket class: the contract of the
 // platform's socket control, over Qt's QTcpServer, QTcpSocket and QUdpSocket.
 // It knows nothing of the program: the web server, the time broadcast and the
 // display push all use it.

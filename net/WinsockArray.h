@@ -5,7 +5,7 @@
 #include <QObject>
 #include <vector>
 
-// A control array of sockets : element 0 exists from
+// A control array of sockets: element 0 exists from
 // construction; load(n) creates element n, closed, with the protocol, local
 // port (as element 0's localPort() reports it), remote host and remote port
 // that element 0 has at that moment. A new element only takes the local port

@@ -1,3 +1,5 @@
+#include "PrivateNetwork.h"
+
 #include "clock/FPortula.h"
 
 #include <QLineEdit>
@@ -21,8 +23,10 @@ private:
     AppPaths m_paths;
 };
 
+// Start-up tells the remote clocks that the clock is stopped: a broadcast.
 void TstStartup::init()
 {
+    REQUIRE_PRIVATE_NETWORK();
     QVERIFY(m_dir.isValid());
     m_paths.settingsFile = m_dir.filePath(QStringLiteral("QuorandelDB.mdb"));
     m_paths.exportFolder = m_dir.filePath(QStringLiteral("export"));

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "net/Winsock.h"
+#include "platform/Timer.h"
+
+#include <QObject>
+
+// Keeps one TCP connection to the display device and, while the clock runs,
+// writes the value 1000 to it every 100 ms. It never reads from the device;
+// a connection that is not up is started again at the next tick.
+class DisplayPush : public QObject
+{
+    Q_OBJECT
+public:
+    // The display device's fixed address on the layout's LAN (./test.sh gives
+    // the same address to its private network).
+    static inline const QString DeviceAddress = QStringLiteral("192.168.1.99");
+    static constexpr quint16 DevicePort = 7799;
+    static constexpr int PeriodMs = 100;
+    static constexpr qint16 Message = 1000;
+
+    explicit DisplayPush(QObject *parent = nullptr);
+
+    Winsock &winsock4() { return m_winsock4; }
+    Timer &timer4() { return m_timer4; }
+
+    void StartPush();
+    void StopPush();
+    void PushTick();
+
+private:
+    Winsock m_winsock4;
+    Timer m_timer4;
+};

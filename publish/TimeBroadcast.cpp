@@ -1,0 +1,94 @@
+#include "publish/TimeBroadcast.h"
+
+#include "clock/ClockEngine.h"
+#include "clock/ClockTime.h"
+#include "platform/Yield.h"
+#include "settings/Settings.h"
+
+#include <QLocale>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+const QByteArray kStopMark = QByteArrayLiteral("0");
+}
+
+TimeBroadcast::TimeBroadcast(const ClockEngine &clock, const Settings &settings, QObject *parent)
+    : QObject(parent)
+    , m_clock(clock)
+    , m_settings(settings)
+{
+    connect(&m_timer3, &Timer::ticked, this, &TimeBroadcast::BroadcastTick);
+}
+
+void TimeBroadcast::prepare(Winsock &socket, quint16 port)
+{
+    socket.close();
+    socket.setProtocol(Winsock::UDP);
+    socket.setRemoteHost(BroadcastAddress);
+    socket.setRemotePort(port);
+}
+
+void TimeBroadcast::SetUpBroadcast()
+{
+    prepare(m_winsock1, TimePort);
+    prepare(m_winsock2, RatePort);
+    SendStopBurst(1000);
+}
+
+// Back to back, without yielding: nothing else may run in the middle of it.
+void TimeBroadcast::SendStopBurst(int count)
+{
+    for (m_delay = 1; m_delay <= count; ++m_delay)
+        m_winsock2.sendData(kStopMark);
+}
+
+void TimeBroadcast::StartBroadcast()
+{
+    m_timer3.setInterval(TickPeriodMs);
+}
+
+void TimeBroadcast::HaltBroadcast()
+{
+    m_timer3.setInterval(0);
+}
+
+void TimeBroadcast::BroadcastTick()
+{
+    m_winsock1.sendData(ClockTimeMath::hhmm(m_clock.clockTime()));
+    yieldToEventLoop();
+    refreshRatio();
+    // A Stop that ran during the yield must be the last word on the rate
+    // channel: its stop marks, not this tick's rate.
+    if (m_timer3.interval() == 0)
+        return;
+    m_winsock2.sendData(QByteArray::number(m_ratio));
+    yieldToEventLoop();
+}
+
+void TimeBroadcast::refreshRatio()
+{
+    const QString *trims[] = {nullptr, &m_settings.RatioX1, &m_settings.RatioX2, &m_settings.RatioX3,
+                              &m_settings.RatioX4, &m_settings.RatioX5, &m_settings.RatioX6, nullptr,
+                              &m_settings.RatioX8};
+    const qint16 speed = m_clock.clockSpeed();
+    if (speed < 1 || speed > 8 || !trims[speed])
+        return;  // no trim for this speed: the last ratio stands
+    qint32 ratio = 0;
+    if (ratioFromTrim(*trims[speed], &ratio))
+        m_ratio = ratio;
+}
+
+bool TimeBroadcast::ratioFromTrim(const QString &trim, qint32 *ratio)
+{
+    bool ok = false;
+    const double value = QLocale::c().toDouble(trim.trimmed().replace(u',', u'.'), &ok);
+    if (!ok || !std::isfinite(value))
+        return false;
+    const double rounded = std::nearbyint(value);
+    if (rounded < std::numeric_limits<qint32>::min() || rounded > std::numeric_limits<qint32>::max())
+        return false;
+    *ratio = qint32(rounded);
+    return true;
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "net/Winsock.h"
+#include "platform/Timer.h"
+
+#include <QObject>
+
+class ClockEngine;
+struct Settings;
+
+// Tells the remote clocks on the LAN what to show: the model time as "hhmm"
+// to port 7791 and the current speed's tick interval (or the stop mark "0")
+// to port 7792, all to the limited broadcast address.
+class TimeBroadcast : public QObject
+{
+    Q_OBJECT
+public:
+    static inline const QString BroadcastAddress = QStringLiteral("255.255.255.255");
+    static constexpr quint16 TimePort = 7791;
+    static constexpr quint16 RatePort = 7792;
+    // NOTE: the clock asks for "as often as the timer allows", which on the
+    // platform the remote clocks were built against meant every 10 ms: 100
+    // pairs a second. Broadcast frames go out at the slowest Wi-Fi rate, and a
+    // thousand a second would swamp the clocks on Wi-Fi.
+    static constexpr int TickPeriodMs = 10;
+
+    TimeBroadcast(const ClockEngine &clock, const Settings &settings, QObject *parent = nullptr);
+
+    Winsock &winsock1() { return m_winsock1; }
+    Winsock &winsock2() { return m_winsock2; }
+    Timer &timer3() { return m_timer3; }
+    qint32 Ratio() const { return m_ratio; }
+
+    // Prepares both channels and tells every remote clock that the clock is
+    // stopped (1000 stop marks).
+    void SetUpBroadcast();
+    void SendStopBurst(int count);
+    void StartBroadcast();
+    void HaltBroadcast();
+    void BroadcastTick();
+
+    // A trim text as a whole number of milliseconds: blanks around it ignored,
+    // a point or a comma as decimal separator, halves rounded to even. False
+    // for a text that is no number or does not fit 32 bits.
+    static bool ratioFromTrim(const QString &trim, qint32 *ratio);
+
+private:
+    void prepare(Winsock &socket, quint16 port);
+    void refreshRatio();
+
+    const ClockEngine &m_clock;
+    const Settings &m_settings;
+    Winsock m_winsock1;
+    Winsock m_winsock2;
+    Timer m_timer3;
+    qint32 m_ratio = 0;
+    qint32 m_delay = 0;  // counter of the stop burst in progress
+};
