@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+
+// File-system queries on local paths given as bytes. Linux file names are
+// bytes, so paths go to the system calls unchanged: a round trip through
+// QString would replace every byte that is not UTF-8, and such a file could
+// then neither be found nor served.
+//
+// A name is hidden when it begins with "."; an entry that is neither a regular
+// file nor a folder after following symbolic links (socket, pipe, device,
+// dangling link) is a system entry. Neither is ever shown to the web.
+namespace FileSystem {
+
+struct Entry
+{
+    QByteArray name;
+    bool isFolder = false;
+    qint64 size = 0;  // bytes; 0 for folders
+};
+
+bool isHiddenName(const QByteArray &name);
+
+// A regular file or folder whose own name is not hidden. A path ending in "/"
+// names the folder itself and exists whenever that folder does.
+bool exists(const QByteArray &path);
+bool isFolder(const QByteArray &path);
+bool isFile(const QByteArray &path);
+// Length of a regular file in bytes; -1 when the path names none.
+qint64 fileLength(const QByteArray &path);
+
+// The regular files and folders of a folder whose names are not hidden, in
+// byte order of their names: the system's own order differs between file
+// systems and would make listings change from one machine to the next.
+QList<Entry> entries(const QByteArray &folder);
+
+// Letter case is ignored (ASCII only); "*" stands for any run of bytes, "?" for
+// exactly one byte.
+bool matchesPattern(const QByteArray &name, const QByteArray &pattern);
+
+// The first regular file of the folder (as entries() orders them) whose name
+// matches the pattern, spelt as the folder holds it; empty when none does.
+QByteArray findFirstFile(const QByteArray &folder, const QByteArray &pattern);
+
+}  // namespace FileSystem

@@ -1,0 +1,192 @@
+#include "web/HttpText.h"
+
+#include <algorithm>
+
+namespace {
+
+const QByteArray RequestStart = "GET ";
+const QByteArray VersionMark = " HTTP/1.";
+
+qsizetype findIn(const QByteArray &haystack, const QByteArray &needle, qsizetype from, int compare)
+{
+    if (compare == 0)
+        return haystack.indexOf(needle, from);
+    // toLower() folds ASCII only, so positions stay byte positions.
+    return haystack.toLower().indexOf(needle.toLower(), from);
+}
+
+// Length of the shortest prefix that matches "GET * HTTP/1.?*"; -1 when no
+// prefix does. " HTTP/1." may start no earlier than right after "GET ".
+qsizetype patternMatchEnd(const QByteArray &data)
+{
+    if (!data.startsWith(RequestStart))
+        return -1;
+    const qsizetype mark = data.indexOf(VersionMark, RequestStart.size());
+    if (mark < 0 || mark + VersionMark.size() >= data.size())
+        return -1;
+    return mark + VersionMark.size() + 1;
+}
+
+// Where the request text ends: after the match or after the first LF,
+// whichever is sooner; -1 while neither has arrived.
+qsizetype requestEnd(const QByteArray &data)
+{
+    const qsizetype lineEnd = data.indexOf('\n');
+    const qsizetype matchEnd = patternMatchEnd(data);
+    if (lineEnd < 0)
+        return matchEnd;
+    if (matchEnd < 0)
+        return lineEnd + 1;
+    return std::min(lineEnd + 1, matchEnd);
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+QByteArray statusResponse(const QByteArray &statusLine, const QByteArray &versionCaption)
+{
+    return statusLine + "\nServer: " + versionCaption + "\n\n";
+}
+
+}  // namespace
+
+QByteArray LeftRight(const QByteArray &str, const QByteArray &find, int compare, quint8 retError)
+{
+    const qsizetype at = findIn(str, find, 0, compare);
+    if (at < 0)
+        return retError ? QByteArray() : str;
+    return str.mid(at + find.size());
+}
+
+QByteArray Between(const QByteArray &src, const QByteArray &startText, const QByteArray &endText,
+                   int compare, quint8 retError)
+{
+    const qsizetype start = findIn(src, startText, 0, compare);
+    const qsizetype from = start + startText.size();
+    const qsizetype end = start < 0 ? -1 : findIn(src, endText, from, compare);
+    if (end < 0)
+        return retError ? QByteArray() : src;
+    return src.mid(from, end - from);
+}
+
+RequestScan scanRequest(const QByteArray &collected)
+{
+    const qsizetype end = requestEnd(collected);
+    if (end > MaxRequestBytes || (end < 0 && collected.size() > MaxRequestBytes))
+        return {RequestStatus::TooLong, {}};
+    if (end < 0)
+        return {RequestStatus::Incomplete, {}};
+    return {RequestStatus::Complete, collected.left(end)};
+}
+
+bool matchesRequestPattern(const QByteArray &text)
+{
+    // The trailing "*" takes whatever follows, so the whole text matches
+    // exactly when some prefix does.
+    return patternMatchEnd(text) >= 0;
+}
+
+QByteArray requestPathOf(const QByteArray &text)
+{
+    const QByteArray path = Between(text, RequestStart, VersionMark, 0, 1);
+    const qsizetype query = path.indexOf('?');
+    return query < 0 ? path : path.left(query);
+}
+
+bool passesPathTests(const QByteArray &requestPath)
+{
+    return !requestPath.isEmpty() && !requestPath.contains("/./") && !requestPath.contains("/../")
+        && !requestPath.contains('*') && !requestPath.contains('?');
+}
+
+QByteArray percentDecoded(const QByteArray &text)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const int high = i + 2 < text.size() && text[i] == '%' ? hexValue(text[i + 1]) : -1;
+        const int low = high < 0 ? -1 : hexValue(text[i + 2]);
+        if (low < 0) {
+            out.append(text[i]);
+            continue;
+        }
+        out.append(char(high * 16 + low));
+        i += 2;
+    }
+    return out;
+}
+
+bool isConfinedPath(const QByteArray &decodedPath)
+{
+    if (decodedPath.contains('\0') || decodedPath.contains('*'))
+        return false;
+    QByteArray segment;
+    for (qsizetype i = 0; i <= decodedPath.size(); ++i) {
+        const bool atEnd = i == decodedPath.size() || decodedPath[i] == '/' || decodedPath[i] == '\\';
+        if (!atEnd) {
+            segment.append(decodedPath[i]);
+            continue;
+        }
+        if (segment == "." || segment == "..")
+            return false;
+        segment.clear();
+    }
+    return true;
+}
+
+QByteArray collapsedSlashes(const QByteArray &path)
+{
+    return QByteArray(path).replace("//", "/");
+}
+
+std::optional<QByteArray> localPathFor(const QByteArray &webRoot, const QByteArray &requestPath)
+{
+    // Without a leading "/" the path would run on from the root's last name
+    // ("/srv/www" + "x" is the sibling "/srv/wwwx").
+    if (!requestPath.startsWith('/'))
+        return std::nullopt;
+    const QByteArray decoded = percentDecoded(requestPath);
+    if (!isConfinedPath(decoded))
+        return std::nullopt;
+    return collapsedSlashes(webRoot + decoded);
+}
+
+QByteArray contentTypeLine(const QByteArray &requestPath)
+{
+    static const struct { const char *extension; const char *type; } table[] = {
+        {"jpg", "image/jpeg"},       {"jpeg", "image/jpeg"},       {"gif", "image/gif"},
+        {"png", "image/png"},        {"htm", "text/html"},         {"html", "text/html"},
+        {"zip", "application/zip"},  {"mp3", "audio/mpeg"},        {"m3u", "audio/x-mpegurl"},
+        {"pls", "audio/x-mpegurl"},  {"xpl", "audio/x-mpegurl"},
+    };
+    const QByteArray extension = LeftRight(requestPath, ".", 0, 1).toLower();
+    for (const auto &row : table) {
+        if (extension == row.extension)
+            return QByteArray("Content-Type: ") + row.type;
+    }
+    return "Content-Type: */*";
+}
+
+QByteArray okHeader(const QByteArray &typeLine, qint64 contentLength, const QByteArray &versionCaption)
+{
+    return "HTTP/1.0 200 OK\nServer: " + versionCaption + '\n' + typeLine + "\nContent-Length: "
+        + QByteArray::number(contentLength) + "\n\n";
+}
+
+QByteArray notFoundResponse(const QByteArray &versionCaption)
+{
+    return statusResponse("HTTP/1.0 404 Not Found", versionCaption);
+}
+
+QByteArray notImplementedResponse(const QByteArray &versionCaption)
+{
+    return statusResponse("HTTP/1.0 501 Not Implemented", versionCaption);
+}

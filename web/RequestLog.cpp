@@ -1,0 +1,66 @@
+#include "web/RequestLog.h"
+
+#include <cstdio>
+
+namespace {
+
+// Qt's long time formats end in a time zone ("t"), which a log line of local
+// times does not need. Drops every unquoted "t" and the spaces it leaves.
+QString withoutTimeZone(const QString &format)
+{
+    QString out;
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (quoted || c != QLatin1Char('t'))
+            out.append(c);
+    }
+    return out.simplified();
+}
+
+}  // namespace
+
+bool RequestLog::open(const QString &path)
+{
+    close();
+    m_file.setFileName(path);
+    if (m_file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return true;
+    if (!m_failureReported)
+        std::fprintf(stderr, "Quorandel: cannot open the request log %s: %s\n",
+                     qUtf8Printable(path), qUtf8Printable(m_file.errorString()));
+    m_failureReported = true;
+    return false;
+}
+
+void RequestLog::WriteLog(const QByteArray &line)
+{
+    if (!isOpen())
+        return;
+    m_file.write(line + "\r\n");
+    m_file.flush();
+}
+
+QByteArray RequestLog::dateTimeText(const QDateTime &when, const QLocale &locale)
+{
+    // Seconds are the finest unit shown, so "exactly midnight" is 00:00:00.
+    const QTime time = when.time();
+    QString text = locale.toString(when.date(), QLocale::ShortFormat);
+    if (time.hour() != 0 || time.minute() != 0 || time.second() != 0)
+        text += QLatin1Char(' ') + locale.toString(time, withoutTimeZone(locale.timeFormat(QLocale::LongFormat)));
+    return text.toUtf8();
+}
+
+QByteArray RequestLog::connectLine(const QDateTime &when, const QByteArray &peerAddress,
+                                   const QByteArray &localPath, const QLocale &locale)
+{
+    return dateTimeText(when, locale) + ": " + peerAddress + ": " + localPath;
+}
+
+QByteArray RequestLog::errorLine(const QDateTime &when, int slot, int errorNumber,
+                                 const QByteArray &description, const QLocale &locale)
+{
+    return dateTimeText(when, locale) + ": (" + QByteArray::number(slot) + ") Error "
+        + QByteArray::number(errorNumber) + " - " + description;
+}
