@@ -12,6 +12,7 @@ function(quorandel_add_test name)
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
     TIMEOUT 300)
   if(ARG_NETWORK)
-    set_property(TEST ${name} APPEND PROPERTY LABELS network)
+    # They share the namespace's broadcast ports, so they take turns.
+    set_tests_properties(${name} PROPERTIES LABELS network RESOURCE_LOCK private-network)
   endif()
 endfunction()
