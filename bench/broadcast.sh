@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Broadcast cadence: runs the program with the clock at 8:1 inside a private
+# network namespace and prints the datagrams per second on each port, the gaps
+# between time datagrams (p50, p99, max) and the model ticks made against those
+# the elapsed time asks for.     bench/broadcast.sh [seconds]
+set -euo pipefail
+top="$(cd "$(dirname "$0")/.." && pwd)"
+seconds="${1:-10}"
+if [ "${QUORANDEL_PRIVATE_NET:-}" != 1 ]; then
+  cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$top/build" --target clock_harness udp_gaps -j 2 >/dev/null
+  echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
+  exec "$top/scripts/private-net" "$0" "$@"
+fi
+for mode in program alone; do
+  if [ "$mode" = program ]; then echo "== the whole program (window, picture export, push, broadcast)"
+  else echo "== the clock and the broadcast alone"; fi
+  "$top/build/bench/udp_gaps" "$seconds" &
+  receiver=$!
+  sleep 0.3
+  QT_QPA_PLATFORM=offscreen "$top/build/bench/clock_harness" "$((seconds + 2))" 8 "$mode" 2>/dev/null
+  wait "$receiver"
+done
