@@ -1,17 +1,62 @@
 #include "clock/FPortula.h"
 
+#include "clock/About.h"
+#include "clock/DesignUnits.h"
+#include "clock/WindowIcon.h"
+#include "clock/frmSetSpeed.h"
+#include "clock/frmSetTime.h"
 #include "settings/SettingsSequence.h"
 
+#include <QApplication>
+#include <QEvent>
+#include <QFrame>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPushButton>
 
+#include <algorithm>
 #include <cstdio>
 
+using DesignUnits::twips;
+
 namespace {
-// Design rectangles are in twips; 15 twips make one pixel at 96 dpi.
-QRect twips(int left, int top, int width, int height)
+const int LabelStep = DesignUnits::twipsToPixels(240);
+
+QString buttonStyle(const QColor &color)
 {
-    return QRect(left / 15, top / 15, width / 15, height / 15);
+    return QStringLiteral("QPushButton { background-color: %1; color: black;"
+                          " border: 2px outset %1; }"
+                          " QPushButton:pressed { border-style: inset; }")
+        .arg(color.name());
+}
+
+QLineEdit *textBox(QWidget *parent, const QString &name, const QRect &rect, const QFont &font)
+{
+    auto *box = new QLineEdit(parent);
+    box->setObjectName(name);
+    box->setGeometry(rect);
+    box->setFont(font);
+    box->setFrame(false);
+    box->setReadOnly(true);
+    box->setFocusPolicy(Qt::NoFocus);
+    DesignUnits::paintBackground(box, DesignUnits::Olive);
+    return box;
+}
+
+// Each of the other windows exists once: showing it again brings the open one
+// to the front; only a closed (and so deleted) one is made afresh.
+template <class Window, class Make>
+Window *showOnce(QPointer<Window> &window, Make make)
+{
+    if (!window) {
+        window = make();
+        window->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
 }
 }  // namespace
 
@@ -19,8 +64,10 @@ FPortula::FPortula(const AppPaths &paths, QWidget *parent)
     : QMainWindow(parent)
     , m_paths(paths)
     , m_store(paths.settingsFile)
+    , m_message(messageBoxSink(this, VersionCaption))
     , m_export(paths.exportFolder, [this] { return grab().toImage(); })
 {
+    setWindowIcon(quorandelIcon());
     buildControls();
     connect(&m_clock, &ClockEngine::displayChanged, Text1, &QLineEdit::setText);
 }
@@ -29,22 +76,104 @@ FPortula::~FPortula() = default;
 
 void FPortula::buildControls()
 {
+    buildMenu();
     auto *client = new QWidget(this);
+    DesignUnits::paintBackground(client, DesignUnits::Olive);
     setCentralWidget(client);
-    resize(twips(0, 0, 22815, 14025).size());
+    const QSize design = twips(0, 0, 22815, 14025).size();
+    resize(design.width(), design.height() + menuBar()->sizeHint().height());
 
-    Text1 = new QLineEdit(client);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->setGeometry(twips(240, 3840, 20415, 7215));
+    Text2 = textBox(client, QStringLiteral("Text2"), twips(0, 0, 20415, 660),
+                    DesignUnits::font(30));
+    buildButtons(client);
+    buildStatusPanel(client);
+    buildTimeDisplay(client);
+    // The panel overlaps the left end of the time display; its labels must
+    // stay readable, and the digits are laid out beside it.
+    Picture1->raise();
+
+    Picture2 = new QLabel(client);
+    Picture2->setObjectName(QStringLiteral("Picture2"));
+    Picture2->setGeometry(twips(0, 0, 20415, 12975));
+    DesignUnits::paintBackground(Picture2, DesignUnits::Olive);
+    Picture2->hide();
+}
+
+void FPortula::buildButtons(QWidget *client)
+{
     StartClock = new QPushButton(QStringLiteral("Start Clock"), client);
     StartClock->setObjectName(QStringLiteral("StartClock"));
     StartClock->setGeometry(twips(5520, 1560, 3565, 1093));
+    StartClock->setFont(DesignUnits::font(18));
+    StartClock->setStyleSheet(buttonStyle(QColor(0, 128, 0)));
     Stopclock = new QPushButton(QStringLiteral("Stop Clock"), client);
     Stopclock->setObjectName(QStringLiteral("Stopclock"));
     Stopclock->setGeometry(twips(11280, 1440, 3565, 1093));
-
+    Stopclock->setFont(DesignUnits::font(18));
+    Stopclock->setStyleSheet(buttonStyle(QColor(192, 0, 0)));
     connect(StartClock, &QPushButton::clicked, this, &FPortula::StartClock_Click);
     connect(Stopclock, &QPushButton::clicked, this, &FPortula::Stopclock_Click);
+}
+
+void FPortula::buildStatusPanel(QWidget *client)
+{
+    Picture1 = new QFrame(client);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    Picture1->setGeometry(twips(120, 960, 2355, 10395));
+    DesignUnits::paintBackground(Picture1, DesignUnits::Olive);
+    Picture1->installEventFilter(this);
+
+    // Element 0 is as wide as the panel, not as its design box, so that the
+    // longer texts of a transfer can be read.
+    auto *first = new QLabel(QStringLiteral("(No Connection)"), Picture1);
+    first->setObjectName(QStringLiteral("LFileProgress0"));
+    first->setGeometry(0, 0, Picture1->width(), twips(0, 0, 1155, 195).height());
+    first->setFont(DesignUnits::font(8.25));
+    first->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QPalette look = first->palette();
+    look.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
+    look.setColor(QPalette::WindowText, Qt::black);
+    first->setPalette(look);
+    first->setAutoFillBackground(true);
+    m_fileProgress.append(first);
+}
+
+void FPortula::buildTimeDisplay(QWidget *client)
+{
+    Text1 = textBox(client, QStringLiteral("Text1"), twips(240, 3840, 20415, 7215), QFont());
+    Text1->setAlignment(Qt::AlignCenter);
+    QPalette palette = Text1->palette();
+    palette.setColor(QPalette::Text, Qt::black);
+    Text1->setPalette(palette);
+
+    // The digits go into the part of the box that is neither under the panel
+    // nor beyond the widest the window may be.
+    const QRect box = Text1->geometry();
+    const int gap = 8;
+    const int left = std::max(0, Picture1->geometry().right() + 1 - box.left() + gap);
+    const int right = std::max(0, box.right() + 1 - MaxOuterWidth + gap);
+    Text1->setTextMargins(left, 0, right, 0);
+
+    // The design asked for 350.25 pt of "Arial Narrow" bold; the same face at
+    // whatever size makes "hh:mm " fill the free width without leaving the box.
+    QFont font = DesignUnits::font(350.25, true, QStringLiteral("Liberation Sans Narrow"));
+    const QFontMetricsF metrics(font);
+    const double byWidth = (box.width() - left - right - 8) / metrics.horizontalAdvance(QStringLiteral("00:00 "));
+    const double byHeight = box.height() * 0.85 / metrics.capHeight();
+    font.setPixelSize(int(font.pixelSize() * std::min(byWidth, byHeight)));
+    Text1->setFont(font);
+}
+
+void FPortula::buildMenu()
+{
+    MConfig = menuBar()->addAction(QStringLiteral("Configuration"), this, &FPortula::MConfig_Click);
+    nFast = menuBar()->addAction(QStringLiteral("Set Quorandel"), this, &FPortula::nFast_Click);
+    nEnd = menuBar()->addAction(QStringLiteral("End and Save Settings"), this, &FPortula::nEnd_Click);
+    nHelp = menuBar()->addAction(QStringLiteral("Help"), this, &FPortula::nHelp_Click);
+    MConfig->setObjectName(QStringLiteral("MConfig"));
+    nFast->setObjectName(QStringLiteral("nFast"));
+    nEnd->setObjectName(QStringLiteral("nEnd"));
+    nHelp->setObjectName(QStringLiteral("nHelp"));
 }
 
 bool FPortula::Form_Load(QString *error)
@@ -87,6 +216,109 @@ void FPortula::Stopclock_Click()
     m_broadcast.HaltBroadcast();
     m_push.StopPush();
     m_broadcast.SendStopBurst(100);
+}
+
+void FPortula::MConfig_Click()
+{
+    // NOTE: shows the configuration dialog once that dialog exists.
+}
+
+void FPortula::nFast_Click()
+{
+    showOnce(m_setSpeed, [this] {
+        auto *dialog = new frmSetSpeed(m_clock, this);
+        connect(dialog, &frmSetSpeed::doneClicked, this, &FPortula::showSetTime);
+        return dialog;
+    });
+}
+
+void FPortula::showSetTime()
+{
+    showOnce(m_setTime, [this] {
+        return new frmSetTime(m_clock, [this](const QString &text) { showMessage(text); }, this);
+    });
+}
+
+void FPortula::nEnd_Click()
+{
+    // NOTE: the full shutdown sequence replaces this; until then the settings
+    // are saved and the program ends, or it stays open when they cannot be.
+    QString error;
+    if (!SaveSettings(m_store, m_settings, m_clock, &error)) {
+        showMessage(error);
+        return;
+    }
+    QCoreApplication::quit();
+}
+
+void FPortula::nHelp_Click()
+{
+    showOnce(m_about, [this] { return new About(VersionCaption, this); });
+}
+
+frmSetSpeed *FPortula::setSpeedWindow() const
+{
+    return m_setSpeed;
+}
+
+frmSetTime *FPortula::setTimeWindow() const
+{
+    return m_setTime;
+}
+
+About *FPortula::aboutWindow() const
+{
+    return m_about;
+}
+
+QLabel *FPortula::LFileProgress(int index)
+{
+    if (index < 0)
+        return nullptr;
+    if (index >= m_fileProgress.size())
+        m_fileProgress.resize(index + 1, nullptr);
+    if (QLabel *label = m_fileProgress[index])
+        return label;
+    const QLabel *first = m_fileProgress[0];
+    auto *label = new QLabel(Picture1);
+    label->setObjectName(QStringLiteral("LFileProgress%1").arg(index));
+    label->setGeometry(first->x(), index * LabelStep, first->width(), first->height());
+    label->setFont(first->font());
+    label->setPalette(first->palette());
+    label->setAutoFillBackground(first->autoFillBackground());
+    label->setAlignment(first->alignment());
+    label->show();
+    m_fileProgress[index] = label;
+    return label;
+}
+
+// A new slot's line starts as a copy of the listener's, text included.
+void FPortula::loadSlot(int slot)
+{
+    const QString first = LFileProgress(0)->text();
+    if (QLabel *label = LFileProgress(slot))
+        label->setText(first);
+}
+
+QString FPortula::slotText(int slot) const
+{
+    return slot >= 0 && slot < m_fileProgress.size() && m_fileProgress[slot] ? m_fileProgress[slot]->text()
+                                                                             : QString();
+}
+
+void FPortula::setSlotText(int slot, const QString &text)
+{
+    if (QLabel *label = LFileProgress(slot)) {
+        label->setText(text);
+        label->setToolTip(text);  // a long transfer line is cut at the panel's edge
+    }
+}
+
+bool FPortula::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Picture1 && event->type() == QEvent::Resize)
+        applySizeLimits();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void FPortula::applySizeLimits()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "clock/ClockEngine.h"
+#include "clock/MessageSink.h"
 #include "platform/Paths.h"
 #include "platform/RegistryHive.h"
 #include "publish/DisplayPush.h"
@@ -8,15 +9,25 @@
 #include "publish/TimeBroadcast.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
+#include "web/SlotStatus.h"
 
 #include <QMainWindow>
+#include <QPointer>
+#include <QVector>
 
+class About;
+class frmSetSpeed;
+class frmSetTime;
+class QAction;
+class QFrame;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
 // The main window and the composition root: it owns the settings, the clock
-// and every subsystem, and runs the start-up sequence before it is shown.
-class FPortula : public QMainWindow
+// and every subsystem, and runs the start-up sequence before it is shown. The
+// web server reaches its status labels only through SlotStatus.
+class FPortula : public QMainWindow, public SlotStatus
 {
     Q_OBJECT
 public:
@@ -33,8 +44,28 @@ public:
 
     void StartClock_Click();
     void Stopclock_Click();
+    void MConfig_Click();
+    void nFast_Click();
+    void nEnd_Click();
+    void nHelp_Click();
     // Shrinks the window to the largest size it may have; never enlarges it.
     void applySizeLimits();
+
+    // Status label n inside Picture1, created on first use 240 twips below
+    // label n - 1 with the look of label 0. Null for a negative index.
+    QLabel *LFileProgress(int index);
+    void loadSlot(int slot) override;
+    void setSlotText(int slot, const QString &text) override;
+    QString slotText(int slot) const override;
+
+    // Every message for the user goes through here.
+    void setMessageSink(MessageSink sink) { m_message = std::move(sink); }
+    void showMessage(const QString &text) { m_message(text); }
+
+    // The other windows while they are open, null once closed.
+    frmSetSpeed *setSpeedWindow() const;
+    frmSetTime *setTimeWindow() const;
+    About *aboutWindow() const;
 
     Settings &settings() { return m_settings; }
     ClockEngine &clock() { return m_clock; }
@@ -43,18 +74,38 @@ public:
     DisplayPush &push() { return m_push; }
     ImageExport &imageExport() { return m_export; }
 
-    QLineEdit *Text1 = nullptr;
+    QLineEdit *Text1 = nullptr;  // the model time, read only
+    QLineEdit *Text2 = nullptr;  // the address line, read only
     QPushButton *StartClock = nullptr;
     QPushButton *Stopclock = nullptr;
+    QFrame *Picture1 = nullptr;  // the connection status panel
+    QLabel *Picture2 = nullptr;  // hidden; receives the captured window
+    QAction *MConfig = nullptr;
+    QAction *nFast = nullptr;
+    QAction *nEnd = nullptr;
+    QAction *nHelp = nullptr;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildControls();
+    void buildButtons(QWidget *client);
+    void buildTimeDisplay(QWidget *client);
+    void buildStatusPanel(QWidget *client);
+    void buildMenu();
+    void showSetTime();
     bool loadSettings(QString *error);
 
     AppPaths m_paths;
     Settings m_settings;
     ClockEngine m_clock;
     SettingsStore m_store;
+    MessageSink m_message;
+    QVector<QLabel *> m_fileProgress;
+    QPointer<frmSetSpeed> m_setSpeed;
+    QPointer<frmSetTime> m_setTime;
+    QPointer<About> m_about;
     TimeBroadcast m_broadcast{m_clock, m_settings};
     DisplayPush m_push;
     ImageExport m_export;

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "clock/MessageSink.h"
+
+#include <QDialog>
+
+class ClockEngine;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// Takes an hour and a minute and sets the model time, which holds the clock
+// until the next Start.
+class frmSetTime : public QDialog
+{
+    Q_OBJECT
+public:
+    static inline const QString Caption = QStringLiteral("Set Clock Parameters");
+
+    // What Set makes of the two entries.
+    struct Entry
+    {
+        enum Outcome { Accepted, OutOfRange, NotWholeNumber };
+        Outcome outcome = Accepted;
+        QString message;  // for the user, unless accepted
+        bool minuteAtFault = false;
+        int hour = 0;
+        int minute = 0;
+    };
+    // The hour is judged first; while it is refused the minute is not read.
+    static Entry readEntry(const QString &hourText, const QString &minuteText);
+
+    frmSetTime(ClockEngine &clock, MessageSink message, QWidget *parent = nullptr);
+
+    void Setto12AM_Click();
+    void btnSet_Click();
+    void btnCancel_Click();
+
+    QLabel *Label1 = nullptr;
+    QLabel *Label4 = nullptr;
+    QLineEdit *txtHour = nullptr;
+    QLabel *Label5 = nullptr;
+    QLineEdit *txtMinute = nullptr;
+    QPushButton *Setto12AM = nullptr;
+    QPushButton *btnSet = nullptr;
+    QPushButton *btnCancel = nullptr;
+
+private:
+    void buildControls();
+    QLabel *addLabel(const QString &text, const QRect &rect, double points, Qt::Alignment align);
+    QLineEdit *addEntry(const QRect &rect);
+    QPushButton *addButton(const QString &text, const QRect &rect);
+
+    ClockEngine &m_clock;
+    MessageSink m_message;
+};
