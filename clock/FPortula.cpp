@@ -5,9 +5,11 @@
 #include "clock/WindowIcon.h"
 #include "clock/frmSetSpeed.h"
 #include "clock/frmSetTime.h"
+#include "settings/FConfig.h"
 #include "settings/SettingsSequence.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QFrame>
 #include <QLabel>
@@ -72,7 +74,11 @@ FPortula::FPortula(const AppPaths &paths, QWidget *parent)
     connect(&m_clock, &ClockEngine::displayChanged, Text1, &QLineEdit::setText);
 }
 
-FPortula::~FPortula() = default;
+// The dialog keeps the settings' `Config` flag; it must go before they do.
+FPortula::~FPortula()
+{
+    delete m_config;
+}
 
 void FPortula::buildControls()
 {
@@ -197,6 +203,10 @@ bool FPortula::loadSettings(QString *error)
         std::fprintf(stderr, "quorandel: logging switches left off: %s\n", qPrintable(registry.error()));
     LoadHooks hooks;
     hooks.defaultWebRoot = m_paths.exportFolder;
+    hooks.openRequestLog = [this] {
+        return m_log.open(m_paths.executableFolder + QStringLiteral("/PortulaLog.txt"));
+    };
+    hooks.putTrimsIntoConfig = [this] { loadConfig()->putTrims(); };
     return LoadSettings(m_store, registry, m_settings, m_clock, hooks, error);
 }
 
@@ -218,9 +228,22 @@ void FPortula::Stopclock_Click()
     m_broadcast.SendStopBurst(100);
 }
 
+// The dialog is created hidden at start-up; after its Close it is created
+// afresh from the settings.
+FConfig *FPortula::loadConfig()
+{
+    if (!m_config)
+        m_config = new FConfig(m_settings, this);
+    return m_config;
+}
+
 void FPortula::MConfig_Click()
 {
-    // NOTE: shows the configuration dialog once that dialog exists.
+    FConfig *config = loadConfig();
+    config->show();
+    config->raise();
+    config->activateWindow();
+    config->putTrims();
 }
 
 void FPortula::nFast_Click()
@@ -241,14 +264,51 @@ void FPortula::showSetTime()
 
 void FPortula::nEnd_Click()
 {
-    // NOTE: the full shutdown sequence replaces this; until then the settings
-    // are saved and the program ends, or it stays open when they cannot be.
-    QString error;
-    if (!SaveSettings(m_store, m_settings, m_clock, &error)) {
-        showMessage(error);
+    ShutDown(ExitVariant::MenuCommand);
+}
+
+void FPortula::closeEvent(QCloseEvent *event)
+{
+    ShutDown(ExitVariant::WindowClosed);
+    event->accept();
+}
+
+// NOTE: nothing here yields, so no tick, request or click runs between the
+// steps. The two variants differ in the size of the burst and its place: the
+// menu command tells the remote clocks right after saving, a closed window
+// just before the end.
+void FPortula::ShutDown(ExitVariant variant)
+{
+    if (m_shutDownDone)
         return;
-    }
-    QCoreApplication::quit();
+    m_shutDownDone = true;
+    const bool saved = SaveSettings(m_store, m_settings, m_clock, &m_shutDownError);
+    if (variant == ExitVariant::MenuCommand)
+        m_broadcast.SendStopBurst(100);
+    if (m_settings.LogOpen)
+        m_log.close();
+    if (m_settings.Config)
+        delete m_config;
+    if (variant == ExitVariant::WindowClosed)
+        m_broadcast.SendStopBurst(10);
+    if (!saved)
+        reportSaveFailure();
+    if (m_endProgram)
+        m_endProgram(saved ? 0 : 1);
+    else
+        QCoreApplication::exit(saved ? 0 : 1);
+}
+
+// The remote clocks already know the clock stopped; the person must learn
+// that this run's settings are lost. Nothing may go out after the stop marks
+// while the message waits for them.
+void FPortula::reportSaveFailure()
+{
+    std::fprintf(stderr, "quorandel: the settings were not stored: %s\n", qPrintable(m_shutDownError));
+    m_clock.stop();
+    m_broadcast.HaltBroadcast();
+    m_push.StopPush();
+    showMessage(QStringLiteral("The settings were not stored: %1").arg(m_shutDownError));
 }
 
 void FPortula::nHelp_Click()
@@ -269,6 +329,11 @@ frmSetTime *FPortula::setTimeWindow() const
 About *FPortula::aboutWindow() const
 {
     return m_about;
+}
+
+FConfig *FPortula::configWindow() const
+{
+    return m_config;
 }
 
 QLabel *FPortula::LFileProgress(int index)

@@ -9,6 +9,7 @@
 #include "publish/TimeBroadcast.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
+#include "web/RequestLog.h"
 #include "web/SlotStatus.h"
 
 #include <QMainWindow>
@@ -16,6 +17,7 @@
 #include <QVector>
 
 class About;
+class FConfig;
 class frmSetSpeed;
 class frmSetTime;
 class QAction;
@@ -35,6 +37,12 @@ public:
     static constexpr int MaxOuterWidth = 1350;
     static constexpr int MaxOuterHeight = 1100;
 
+    // The two orderly ways out: the menu command, and the window being closed
+    // (its close box, a session that ends, a stop signal).
+    enum class ExitVariant { MenuCommand, WindowClosed };
+    // Ends the program; the argument is its exit status.
+    using EndProgram = std::function<void(int status)>;
+
     explicit FPortula(const AppPaths &paths, QWidget *parent = nullptr);
     ~FPortula() override;
 
@@ -48,6 +56,12 @@ public:
     void nFast_Click();
     void nEnd_Click();
     void nHelp_Click();
+    // Stores the settings, tells the remote clocks that the clock stopped,
+    // closes the log and the configuration dialog, and ends the program; once.
+    void ShutDown(ExitVariant variant);
+    void setEndProgram(EndProgram end) { m_endProgram = std::move(end); }
+    // Why the settings could not be stored at the exit; empty when they were.
+    QString shutDownError() const { return m_shutDownError; }
     // Shrinks the window to the largest size it may have; never enlarges it.
     void applySizeLimits();
 
@@ -66,6 +80,7 @@ public:
     frmSetSpeed *setSpeedWindow() const;
     frmSetTime *setTimeWindow() const;
     About *aboutWindow() const;
+    FConfig *configWindow() const;
 
     Settings &settings() { return m_settings; }
     ClockEngine &clock() { return m_clock; }
@@ -87,6 +102,7 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildControls();
@@ -96,6 +112,8 @@ private:
     void buildMenu();
     void showSetTime();
     bool loadSettings(QString *error);
+    FConfig *loadConfig();
+    void reportSaveFailure();
 
     AppPaths m_paths;
     Settings m_settings;
@@ -106,6 +124,11 @@ private:
     QPointer<frmSetSpeed> m_setSpeed;
     QPointer<frmSetTime> m_setTime;
     QPointer<About> m_about;
+    QPointer<FConfig> m_config;
+    RequestLog m_log;
+    EndProgram m_endProgram;
+    bool m_shutDownDone = false;
+    QString m_shutDownError;
     TimeBroadcast m_broadcast{m_clock, m_settings};
     DisplayPush m_push;
     ImageExport m_export;
