@@ -12,8 +12,6 @@ set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 out="$(realpath -m "${1:-$top/build/screenshot.png}")"
 wait_seconds="${2:-3}"
-isolated="$top/../shared/tools/isolated-net"
-[ -x "$isolated" ] || isolated="unshare -n"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 # twm places windows by itself and does not grab the server, which would
@@ -33,6 +31,6 @@ inner='
   import -window root "$3"
   kill "$pid"
 '
-$isolated xvfb-run -a -s "-screen 0 1600x1200x24" \
+"$top/scripts/private-net" xvfb-run -a -s "-screen 0 1600x1200x24" \
   bash -c "$inner" screenshot "$work" "$top/build/app/quorandel" "$out" "$wait_seconds"
 echo "screenshot: $out"
