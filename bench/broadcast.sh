@@ -12,6 +12,10 @@ if [ "${QUORANDEL_PRIVATE_NET:-}" != 1 ]; then
   echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
   exec "$top/scripts/private-net" "$0" "$@"
 fi
+scratch="$(mktemp -d)"
+trap 'rm -rf "$scratch"' EXIT
+cd "$scratch"
+export XDG_DATA_HOME="$scratch/data"
 for mode in program alone; do
   if [ "$mode" = program ]; then echo "== the whole program (window, picture export, push, broadcast)"
   else echo "== the clock and the broadcast alone"; fi

@@ -1,7 +1,8 @@
-// Runs the real program (main window, clock, broadcast, push, export) in a
-// scratch folder with the clock started at the given speed, for the given
-// number of seconds, then prints how many model ticks the clock made against
-// the number the elapsed monotonic time asks for.
+// Runs the real program (main window, clock, broadcast, push, export, web
+// server) from the working directory with the clock started at the given
+// speed, for the given number of seconds, then prints how many model ticks the
+// clock made against the number the elapsed monotonic time asks for, and the
+// program's memory (resident set) early in the run and at its end.
 //
 //   clock_harness SECONDS [SPEED [alone]]   (run with QT_QPA_PLATFORM=offscreen,
 //                                            inside a private network namespace)
@@ -17,7 +18,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -25,6 +25,18 @@
 namespace {
 
 qint64 g_ticks = 0;
+
+long residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return 0;
+}
 
 void report(qint64 ms, qint16 speed)
 {
@@ -57,9 +69,6 @@ int runAlone(QApplication &app, int seconds, qint16 speed)
 
 int main(int argc, char **argv)
 {
-    QTemporaryDir scratch;
-    qputenv("XDG_DATA_HOME", QFile::encodeName(scratch.filePath("data")));
-    QDir::setCurrent(scratch.path());
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? atoi(argv[1]) : 10;
     const qint16 speed = qint16(argc > 2 ? atoi(argv[2]) : 8);
@@ -78,8 +87,11 @@ int main(int argc, char **argv)
     QElapsedTimer elapsed;
     elapsed.start();
     window.StartClock->click();
+    long earlyKiB = 0;
+    QTimer::singleShot(2000, &app, [&] { earlyKiB = residentKiB(); });
     QTimer::singleShot(seconds * 1000, &app, [&] {
         report(elapsed.elapsed(), speed);
+        std::printf("memory: %ld KiB after 2 s, %ld KiB at the end\n", earlyKiB, residentKiB());
         window.Stopclock->click();
         app.quit();
     });
