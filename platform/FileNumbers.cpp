@@ -1,5 +1,9 @@
 #include "platform/FileNumbers.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 int FileNumbers::lowestFree() const
 {
     for (int n = First; n <= Last; ++n) {
@@ -16,6 +20,26 @@ bool FileNumbers::open(int n, const QString &path, QIODevice::OpenMode mode)
     auto f = std::make_unique<QFile>(path);
     if (!f->open(mode))
         return false;
+    m_files[n] = std::move(f);
+    return true;
+}
+
+bool FileNumbers::openForReading(int n, const QByteArray &path)
+{
+    if (!valid(n) || m_files[n] || path.contains('\0'))
+        return false;
+    // O_NONBLOCK: opening a pipe that was put where a file was expected must
+    // not wait for a writer; the descriptor is refused just below anyway.
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat info;
+    auto f = std::make_unique<QFile>();
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)
+        || !f->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
     m_files[n] = std::move(f);
     return true;
 }

@@ -19,6 +19,10 @@ public:
     int lowestFree() const;
     // Opens path under number n; false (and n stays free) when it cannot.
     bool open(int n, const QString &path, QIODevice::OpenMode mode);
+    // Opens a regular file for reading under number n, by its path as bytes:
+    // Linux names are bytes, and a name that is not UTF-8 would not survive
+    // the way through QString. False (n stays free) for anything else.
+    bool openForReading(int n, const QByteArray &path);
     QFile *file(int n) const;
     bool isOpen(int n) const { return file(n) != nullptr; }
     void close(int n);
