@@ -189,8 +189,11 @@ bool FPortula::Form_Load(QString *error)
         return false;
     m_clock.timer1().setInterval(0);
     m_broadcast.HaltBroadcast();
-    // The web server's listener and the address line follow here.
+    // A port that cannot be bound is shown in the status panel; the clock and
+    // its broadcasts run on without the web server.
+    m_web.startListening();
     setWindowTitle(VersionCaption);
+    Text2->setText(QStringLiteral("Quorandel Web Server is %1:%2").arg(m_web.localIP(), m_settings.LPort));
     m_export.start();
     m_broadcast.SetUpBroadcast();
     return true;

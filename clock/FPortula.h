@@ -2,6 +2,7 @@
 
 #include "clock/ClockEngine.h"
 #include "clock/MessageSink.h"
+#include "platform/FileNumbers.h"
 #include "platform/Paths.h"
 #include "platform/RegistryHive.h"
 #include "publish/DisplayPush.h"
@@ -11,6 +12,7 @@
 #include "settings/SettingsStore.h"
 #include "web/RequestLog.h"
 #include "web/SlotStatus.h"
+#include "web/WebServer.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -88,6 +90,7 @@ public:
     TimeBroadcast &broadcast() { return m_broadcast; }
     DisplayPush &push() { return m_push; }
     ImageExport &imageExport() { return m_export; }
+    WebServer &webServer() { return m_web; }
 
     QLineEdit *Text1 = nullptr;  // the model time, read only
     QLineEdit *Text2 = nullptr;  // the address line, read only
@@ -126,6 +129,8 @@ private:
     QPointer<About> m_about;
     QPointer<FConfig> m_config;
     RequestLog m_log;
+    FileNumbers m_files;
+    WebServer m_web{m_settings, m_log, *this, m_files, VersionCaption};
     EndProgram m_endProgram;
     bool m_shutDownDone = false;
     QString m_shutDownError;

@@ -153,7 +153,9 @@ void TstFPortula::textsUsersSee()
     QCOMPARE(menu, (QStringList{"Configuration", "Set Quorandel", "End and Save Settings", "Help"}));
     QCOMPARE(w->StartClock->text(), QStringLiteral("Start Clock"));
     QCOMPARE(w->Stopclock->text(), QStringLiteral("Stop Clock"));
-    QCOMPARE(w->LFileProgress(0)->text(), QStringLiteral("(No Connection)"));
+    QCOMPARE(w->LFileProgress(0)->text(), QStringLiteral("Listening"));
+    QVERIFY(w->Text2->text().startsWith(QStringLiteral("Quorandel Web Server is ")));
+    QVERIFY(w->Text2->text().endsWith(QStringLiteral(":8080")));
     QCOMPARE(w->Text1->text(), QString());
     QVERIFY(w->Text1->isReadOnly());
     QVERIFY(!w->Picture2->isVisible());

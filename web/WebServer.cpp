@@ -4,6 +4,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Yield.h"
 #include "settings/Settings.h"
+#include "settings/SettingsSequence.h"
 #include "web/DirListing.h"
 #include "web/HttpText.h"
 #include "web/IndexFile.h"
@@ -97,8 +98,9 @@ WebServer::~WebServer()
 
 bool WebServer::startListening()
 {
-    bool isNumber = false;
-    const double port = std::round(m_settings.LPort.trimmed().toDouble(&isNumber));
+    double port = 0;
+    const bool isNumber = portValue(m_settings.LPort, &port);
+    port = std::nearbyint(port);
     if (!isNumber || !(port >= 0 && port <= 65535)) {
         reportListenerFailure(QStringLiteral("\"%1\" is not a port number").arg(m_settings.LPort));
         return false;
