@@ -4,6 +4,7 @@
 #include "publish/CaptureCanvas.h"
 #include "publish/ExportFiles.h"
 #include "publish/FreeImageBitmap.h"
+#include "publish/PaletteImage.h"
 
 #include <QDir>
 #include <QFile>
@@ -80,7 +81,7 @@ QImage ImageExport::Picture2() const
 
 bool ImageExport::writeCaptureFile() const
 {
-    const QImage image = Picture2();
+    const QImage image = toPalette(Picture2());
     return !image.isNull() && image.save(capturePath(), "BMP");
 }
 
