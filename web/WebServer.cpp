@@ -192,13 +192,21 @@ int WebServer::createSlot()
 }
 
 // A connection that never completes its request would hold its slot forever.
+// One deadline per slot, stopped once the request is in, so that a busy
+// server does not pile up a timer for every connection it ever had.
 void WebServer::armRequestDeadline(int n)
 {
-    const quint64 connection = m_slots[n].Connection;
-    QTimer::singleShot(m_requestTimeoutMs, this, [this, n, connection] {
-        if (m_slots[n].Connection == connection && !m_slots[n].Answered)
-            WSock_Close(n);
-    });
+    while (m_requestDeadlines.size() <= n) {
+        auto *deadline = new QTimer(this);
+        deadline->setSingleShot(true);
+        const int slot = int(m_requestDeadlines.size());
+        connect(deadline, &QTimer::timeout, this, [this, slot] {
+            if (isSlot(slot) && !m_slots[slot].Answered)
+                WSock_Close(slot);
+        });
+        m_requestDeadlines.append(deadline);
+    }
+    m_requestDeadlines[n]->start(m_requestTimeoutMs);
 }
 
 void WebServer::WSock_DataArrival(int index, qint64 /*bytesTotal*/)
@@ -220,6 +228,7 @@ void WebServer::WSock_DataArrival(int index, qint64 /*bytesTotal*/)
     if (scan.status == RequestStatus::Incomplete)
         return;
     slot.Answered = true;
+    m_requestDeadlines[index]->stop();
     slot.Received.clear();
     if (scan.status == RequestStatus::TooLong)
         answerStatus(index, notImplementedResponse(m_versionCaption));
@@ -402,6 +411,8 @@ void WebServer::WSock_Close(int index)
     if (!isSlot(index))
         return;
     m_sendTimers[index]->setEnabled(false);
+    if (index < m_requestDeadlines.size())
+        m_requestDeadlines[index]->stop();
     // NOTE: close() is immediate, so there is no waiting for the socket here.
     // A wait would yield, a connection request could take this slot meanwhile,
     // and the rest of this routine would then reset the new connection.

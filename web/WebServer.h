@@ -10,6 +10,7 @@
 #include <QVector>
 
 class FileNumbers;
+class QTimer;
 class RequestLog;
 class SlotStatus;
 struct Settings;
@@ -110,6 +111,7 @@ private:
 
     WinsockArray m_wsock;
     QVector<Timer *> m_sendTimers;
+    QVector<QTimer *> m_requestDeadlines;
     QVector<SlotInfo> m_slots;
     bool m_listenerFailed = false;
     quint64 m_connectionSerial = 0;
