@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QByteArrayList>
 #include <QFile>
 #include <QTemporaryDir>
@@ -9,9 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// A throw-away folder tree for file-system tests, made with the system calls
-// so that names are exactly the bytes given. Entries, relative to the root:
-// "name/" makes a folder, "name=N" a file of N bytes, "name" an empty file.
+// A throw-away folder whose entries are made with the system calls, so that
+// names are exactly the bytes given: "name/" is a folder, "name=N" a file of N
+// bytes, "name" an empty file.
 class TempTree
 {
 public:
@@ -21,28 +20,24 @@ public:
             add(entry);
     }
 
-    bool isValid() const { return m_dir.isValid(); }
+    void add(const QByteArray &entry)
+    {
+        const QByteArrayList nameAndSize = entry.split('=');
+        const QByteArray name = path(nameAndSize.first());
+        if (name.endsWith('/')) {
+            m_valid &= ::mkdir(name.constData(), 0755) == 0;
+            return;
+        }
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        m_valid &= fd >= 0 && ::ftruncate(fd, nameAndSize.value(1).toLongLong()) == 0;
+        ::close(fd);
+    }
+
+    bool isValid() const { return m_valid && m_dir.isValid(); }
     QByteArray root() const { return QFile::encodeName(m_dir.path()); }
     QByteArray path(const QByteArray &relative) const { return root() + '/' + relative; }
 
-    void add(const QByteArray &entry)
-    {
-        if (entry.endsWith('/')) {
-            ::mkdir(path(entry.chopped(1)).constData(), 0755);
-            return;
-        }
-        const qsizetype eq = entry.lastIndexOf('=');
-        bool sized = false;
-        const qint64 size = eq < 0 ? 0 : entry.mid(eq + 1).toLongLong(&sized);
-        const QByteArray name = sized ? entry.left(eq) : entry;
-        const int fd = ::open(path(name).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd >= 0) {
-            if (sized && size > 0 && ::ftruncate(fd, size) != 0)
-                qWarning("TempTree: cannot size %s", name.constData());
-            ::close(fd);
-        }
-    }
-
 private:
     QTemporaryDir m_dir;
+    bool m_valid = true;
 };

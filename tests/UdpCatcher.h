@@ -3,37 +3,30 @@
 #include <QByteArrayList>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
+#include <QVariant>
 
-// Collects every datagram that reaches one port, in arrival order.
+// Collects, in arrival order, every datagram that reaches a port (0: one the
+// OS picks).
 class UdpCatcher : public QObject
 {
 public:
-    explicit UdpCatcher(quint16 port)
+    explicit UdpCatcher(quint16 port = 0)
     {
         m_socket.bind(QHostAddress::AnyIPv4, port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
-        // Bursts of a thousand datagrams must not overflow the queue.
+        // A burst of a thousand datagrams arrives while nobody reads.
         m_socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4 * 1024 * 1024);
-        connect(&m_socket, &QUdpSocket::readyRead, this, [this] { drain(); });
+        connect(&m_socket, &QUdpSocket::readyRead, this, &UdpCatcher::datagrams);
     }
-    bool isBound() const { return m_socket.state() == QAbstractSocket::BoundState; }
-    QByteArrayList &datagrams()
-    {
-        drain();
-        return m_datagrams;
-    }
-    int count() { return int(datagrams().size()); }
-    void clear()
-    {
-        drain();
-        m_datagrams.clear();
-    }
-
-private:
-    void drain()
+    quint16 port() const { return m_socket.localPort(); } // 0 unless bound
+    const QByteArrayList &datagrams()
     {
         while (m_socket.hasPendingDatagrams())
-            m_datagrams.append(m_socket.receiveDatagram().data());
+            m_got.append(m_socket.receiveDatagram().data());
+        return m_got;
     }
+    void clear() { datagrams(); m_got.clear(); }
+
+private:
     QUdpSocket m_socket;
-    QByteArrayList m_datagrams;
+    QByteArrayList m_got;
 };

@@ -2,33 +2,30 @@
 
 #include "publish/DisplayPush.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
 
-// A display device on its fixed address that records what it receives.
-class Device : public QObject
+// The display device on its fixed address: counts connections, keeps what it gets.
+struct Device : QTcpServer
 {
-public:
-    Device()
-    {
-        m_server.listen(QHostAddress(DisplayPush::DeviceAddress), DisplayPush::DevicePort);
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *s = m_server.nextPendingConnection()) {
-                ++connections;
-                current = s;
-                connect(s, &QTcpSocket::readyRead, this, [this, s] { received += s->readAll(); });
-            }
-        });
-    }
-    bool isListening() const { return m_server.isListening(); }
     int connections = 0;
     QByteArray received;
     QPointer<QTcpSocket> current;
 
-private:
-    QTcpServer m_server;
+    Device()
+    {
+        listen(QHostAddress(DisplayPush::DeviceAddress), DisplayPush::DevicePort);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *s = nextPendingConnection()) {
+                ++connections;
+                current = s;
+                connect(s, &QIODevice::readyRead, this, [this, s] { received += s->readAll(); });
+            }
+        });
+    }
 };
 
 class TstDisplayPush : public QObject
@@ -36,77 +33,48 @@ class TstDisplayPush : public QObject
     Q_OBJECT
 private slots:
     void init() { REQUIRE_PRIVATE_NETWORK(); }
-    void pushesOnlyThePairWhileRunning();
-    void reconnectsAfterDeviceCloses();
-    void stopAndStartKeepConnection();
-    void attemptsEveryPeriodWithoutListener();
+
+    void pushesWhileRunningOnOneConnection()
+    {
+        Device device;
+        QVERIFY(device.isListening());
+        DisplayPush push;
+        QTest::qWait(250);
+        QCOMPARE(device.connections, 0); // nothing before the first Start
+        push.StartPush();
+        QTRY_VERIFY_WITH_TIMEOUT(!device.received.isEmpty(), 2000);
+        const qsizetype first = device.received.size();
+        QElapsedTimer clock;
+        clock.start();
+        QTest::qWait(1000);
+        // At most one pair per period; a busy machine may skip some.
+        const qsizetype pairs = (device.received.size() - first) / 2;
+        QVERIFY2(pairs >= 3 && pairs <= clock.elapsed() / DisplayPush::PeriodMs + 1, qPrintable(QString::number(pairs)));
+
+        push.StopPush();
+        QTest::qWait(150);
+        const QByteArray stoppedAt = device.received;
+        QTest::qWait(300);
+        QCOMPARE(device.received, stoppedAt);
+        QCOMPARE(device.received, QByteArray("\xE8\x03").repeated(device.received.size() / 2));
+        push.StartPush(); // resumes on the connection it kept
+        QTRY_VERIFY_WITH_TIMEOUT(device.received.size() > stoppedAt.size(), 2000);
+        QCOMPARE(device.connections, 1);
+        device.current->close();
+        QTRY_COMPARE_WITH_TIMEOUT(device.connections, 2, 2000);
+    }
+
+    // A device that is not there yet is tried again on every tick.
+    void reachesTheDeviceOnceItListens()
+    {
+        DisplayPush push;
+        QSignalSpy refused(&push.winsock4(), &Winsock::errorOccurred);
+        push.StartPush();
+        QTRY_VERIFY_WITH_TIMEOUT(refused.count() >= 2, 2000);
+        Device device;
+        QTRY_VERIFY_WITH_TIMEOUT(!device.received.isEmpty(), 2000);
+    }
 };
-
-void TstDisplayPush::pushesOnlyThePairWhileRunning()
-{
-    Device device;
-    QVERIFY(device.isListening());
-    DisplayPush push;
-    QTest::qWait(250);
-    QCOMPARE(device.connections, 0);  // nothing before the first Start
-    push.StartPush();
-    QTRY_VERIFY_WITH_TIMEOUT(device.received.size() >= 2, 1000);
-    const QByteArray first = device.received;
-    QTest::qWait(1000);
-    const QByteArray second = device.received.mid(first.size());
-    QCOMPARE(device.received.size() % 2, 0);
-    QCOMPARE(device.received, QByteArray("\xE8\x03").repeated(device.received.size() / 2));
-    QVERIFY2(second.size() >= 16 && second.size() <= 22, qPrintable(QString::number(second.size())));
-    push.StopPush();
-    QTest::qWait(150);
-    const int stoppedAt = int(device.received.size());
-    QTest::qWait(300);
-    QCOMPARE(device.received.size(), stoppedAt);
-}
-
-void TstDisplayPush::reconnectsAfterDeviceCloses()
-{
-    Device device;
-    DisplayPush push;
-    push.StartPush();
-    QTRY_COMPARE_WITH_TIMEOUT(device.connections, 1, 1000);
-    QTRY_VERIFY_WITH_TIMEOUT(!device.received.isEmpty(), 1000);
-    device.current->close();
-    QTRY_COMPARE_WITH_TIMEOUT(device.connections, 2, 400);
-}
-
-void TstDisplayPush::stopAndStartKeepConnection()
-{
-    Device device;
-    DisplayPush push;
-    push.StartPush();
-    QTRY_VERIFY_WITH_TIMEOUT(!device.received.isEmpty(), 1000);
-    push.StopPush();
-    QTest::qWait(300);
-    const int before = int(device.received.size());
-    const int connections = device.connections;
-    push.StartPush();
-    QTRY_VERIFY_WITH_TIMEOUT(device.received.size() > before, 300);
-    QCOMPARE(device.connections, connections);
-}
-
-// Nobody listens: every attempt is refused, and each tick while running
-// starts the next one; a stopped clock makes none.
-void TstDisplayPush::attemptsEveryPeriodWithoutListener()
-{
-    DisplayPush push;
-    QSignalSpy refused(&push.winsock4(), &Winsock::errorOccurred);
-    QTest::qWait(300);
-    QCOMPARE(refused.count(), 0);
-    push.StartPush();
-    QTest::qWait(1050);
-    push.StopPush();
-    QVERIFY2(refused.count() >= 8 && refused.count() <= 11, qPrintable(QString::number(refused.count())));
-    const int whileRunning = refused.count();
-    QTest::qWait(400);
-    QVERIFY(refused.count() <= whileRunning + 1);  // at most the attempt already under way
-    QVERIFY(push.winsock4().state() != Winsock::Connected);
-}
 
 QTEST_MAIN(TstDisplayPush)
 #include "tst_displaypush.moc"

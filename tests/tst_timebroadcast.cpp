@@ -9,190 +9,119 @@
 #include <QTimer>
 #include <QtTest>
 
-namespace {
-Settings defaultTrims()
+// Waits until nothing more arrives for a while, so that counts are final.
+static bool waitQuiet(UdpCatcher &catcher)
 {
-    Settings s;
-    s.RatioX1 = "1000";
-    s.RatioX2 = "500.2";
-    s.RatioX3 = "349.54";
-    s.RatioX4 = "253";
-    s.RatioX5 = "204.5";
-    s.RatioX6 = "175";
-    s.RatioX8 = "125.485";
-    return s;
+    for (int i = 0; i < 40; ++i) {
+        const qsizetype seen = catcher.datagrams().size();
+        QTest::qWait(50);
+        if (catcher.datagrams().size() == seen)
+            return true;
+    }
+    return false;
 }
-}  // namespace
 
 class TstTimeBroadcast : public QObject
 {
     Q_OBJECT
-private slots:
-    void ratioFromTrim_data();
-    void ratioFromTrim();
-    void init();
-    void startUpBurst();
-    void runningPairs();
-    void stopSendsHundredMarksLast();
-    void startThenStopBeforeAnyTick();
-    void stopDuringFirstYield();
-    void speedWithoutTrimKeepsRatio();
-
-private:
-    bool waitQuiet(UdpCatcher &c);
-    Settings m_settings = defaultTrims();
+    Settings m_settings;
     ClockEngine m_clock;
-};
+    UdpCatcher m_time{TimeBroadcast::TimePort}, m_rate{TimeBroadcast::RatePort};
+    TimeBroadcast m_broadcast{m_clock, m_settings};
 
-void TstTimeBroadcast::ratioFromTrim_data()
-{
-    QTest::addColumn<QString>("trim");
-    QTest::addColumn<bool>("ok");
-    QTest::addColumn<int>("ratio");
-    QTest::newRow("zero") << "0" << true << 0;
-    QTest::newRow("half to even down") << "204.5" << true << 204;
-    QTest::newRow("half to even up") << "3.5" << true << 4;
-    QTest::newRow("fraction up") << "349.54" << true << 350;
-    QTest::newRow("fraction down") << "500.2" << true << 500;
-    QTest::newRow("comma and blanks") << " 125,485 " << true << 125;
-    QTest::newRow("negative") << "-2.5" << true << -2;
-    QTest::newRow("not a number") << "fast" << false << 0;
-    QTest::newRow("empty") << "" << false << 0;
-    QTest::newRow("too large") << "3e9" << false << 0;
-    QTest::newRow("infinite") << "inf" << false << 0;
-}
-
-void TstTimeBroadcast::ratioFromTrim()
-{
-    QFETCH(QString, trim);
-    QFETCH(bool, ok);
-    QFETCH(int, ratio);
-    qint32 got = -77;
-    QCOMPARE(TimeBroadcast::ratioFromTrim(trim, &got), ok);
-    QCOMPARE(got, ok ? ratio : -77);
-}
-
-void TstTimeBroadcast::init()
-{
-    if (QByteArray(QTest::currentTestFunction()) != "ratioFromTrim")
-        REQUIRE_PRIVATE_NETWORK();
-    m_settings = defaultTrims();
-    m_clock.setClockTime(ClockTimeMath::timeOfDay(12, 34));
-    m_clock.setClockSpeed(5);
-}
-
-// Waits until nothing has arrived for a while, so counts are final.
-bool TstTimeBroadcast::waitQuiet(UdpCatcher &c)
-{
-    int last = -1;
-    for (int i = 0; i < 40 && c.count() != last; ++i) {
-        last = c.count();
-        QTest::qWait(50);
+private slots:
+    void ratioFromTrim_data()
+    {
+        QTest::addColumn<QString>("trim");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("ratio");
+        QTest::newRow("half to even") << "204.5" << true << 204;
+        QTest::newRow("comma and blanks") << " 125,485 " << true << 125;
+        QTest::newRow("not a number") << "fast" << false << 0;
+        QTest::newRow("too large") << "3e9" << false << 0;
+        QTest::newRow("not a finite number") << "nan" << false << 0;
     }
-    return c.count() == last;
-}
 
-void TstTimeBroadcast::startUpBurst()
-{
-    UdpCatcher time(TimeBroadcast::TimePort), rate(TimeBroadcast::RatePort);
-    QVERIFY(time.isBound() && rate.isBound());
-    TimeBroadcast b(m_clock, m_settings);
-    b.SetUpBroadcast();
-    QVERIFY(waitQuiet(rate));
-    QCOMPARE(rate.count(), 1000);
-    QCOMPARE(rate.datagrams().count(QByteArray("0")), 1000);
-    QCOMPARE(time.count(), 0);
-}
+    void ratioFromTrim()
+    {
+        QFETCH(QString, trim);
+        QFETCH(bool, ok);
+        QFETCH(int, ratio);
+        qint32 got = -77;
+        QCOMPARE(TimeBroadcast::ratioFromTrim(trim, &got), ok);
+        QCOMPARE(got, ok ? ratio : -77);
+    }
 
-void TstTimeBroadcast::runningPairs()
-{
-    UdpCatcher time(TimeBroadcast::TimePort), rate(TimeBroadcast::RatePort);
-    TimeBroadcast b(m_clock, m_settings);
-    b.SetUpBroadcast();
-    QVERIFY(waitQuiet(rate));
-    rate.clear();
-    b.StartBroadcast();
-    QCOMPARE(b.timer3().interval(), 10);
-    QTRY_VERIFY_WITH_TIMEOUT(rate.count() >= 5, 2000);
-    m_settings.RatioX5 = "198.7";  // a trim saved while running reaches the next tick
-    QTRY_VERIFY_WITH_TIMEOUT(rate.datagrams().contains("199"), 2000);
-    b.HaltBroadcast();
-    QVERIFY(waitQuiet(time));
-    const QByteArrayList rates = rate.datagrams();
-    QCOMPARE(rates.count("204") + rates.count("199"), rates.size());
-    QCOMPARE(time.datagrams().count("1234"), time.count());
-    QCOMPARE(time.count(), rate.count());
-}
+    // Every other test starts at 12:34, speed 5, right after the start-up
+    // burst of a thousand stop marks.
+    void init()
+    {
+        if (QTest::currentTestFunction() == QByteArray("ratioFromTrim"))
+            return;
+        REQUIRE_PRIVATE_NETWORK();
+        m_broadcast.HaltBroadcast();
+        m_settings = Settings();
+        m_settings.RatioX5 = "204.5";
+        m_clock.setClockTime(ClockTimeMath::timeOfDay(12, 34));
+        m_clock.setClockSpeed(5);
+        m_time.clear();
+        m_rate.clear();
+        m_broadcast.SetUpBroadcast();
+        QVERIFY(waitQuiet(m_rate));
+        QCOMPARE(m_rate.datagrams(), QByteArrayList(1000, "0"));
+        QVERIFY(m_time.datagrams().isEmpty());
+        m_rate.clear();
+    }
 
-void TstTimeBroadcast::stopSendsHundredMarksLast()
-{
-    UdpCatcher rate(TimeBroadcast::RatePort);
-    TimeBroadcast b(m_clock, m_settings);
-    b.SetUpBroadcast();
-    b.StartBroadcast();
-    QTRY_VERIFY_WITH_TIMEOUT(rate.datagrams().contains("204"), 2000);
-    b.HaltBroadcast();
-    b.SendStopBurst(100);
-    QVERIFY(waitQuiet(rate));
-    const QByteArrayList all = rate.datagrams();
-    QVERIFY(all.size() > 1100);
-    QCOMPARE(all.mid(all.size() - 100).count("0"), 100);
-    QCOMPARE(all.at(all.size() - 101), QByteArray("204"));
-}
+    // Each tick sends the time, then the rate; a trim saved while running
+    // reaches the next tick.
+    void runningPairsThenStop()
+    {
+        m_broadcast.StartBroadcast();
+        QTRY_VERIFY_WITH_TIMEOUT(m_rate.datagrams().size() >= 5, 2000);
+        m_settings.RatioX5 = "198.7";
+        QTRY_VERIFY_WITH_TIMEOUT(m_rate.datagrams().contains("199"), 2000);
+        m_broadcast.HaltBroadcast();
+        m_broadcast.SendStopBurst(100);
+        QVERIFY(waitQuiet(m_rate));
+        const QByteArrayList rates = m_rate.datagrams();
+        const QByteArrayList ticks = rates.mid(0, rates.size() - 100);
+        QCOMPARE(rates.mid(ticks.size()), QByteArrayList(100, "0"));
+        QCOMPARE(ticks.count("204") + ticks.count("199"), ticks.size());
+        QCOMPARE(ticks.last(), QByteArray("199"));
+        QCOMPARE(m_time.datagrams(), QByteArrayList(ticks.size(), "1234"));
+    }
 
-void TstTimeBroadcast::startThenStopBeforeAnyTick()
-{
-    UdpCatcher time(TimeBroadcast::TimePort), rate(TimeBroadcast::RatePort);
-    TimeBroadcast b(m_clock, m_settings);
-    b.SetUpBroadcast();
-    QVERIFY(waitQuiet(rate));
-    rate.clear();
-    b.StartBroadcast();
-    b.HaltBroadcast();
-    b.SendStopBurst(100);
-    QVERIFY(waitQuiet(rate));
-    QCOMPARE(rate.count(), 100);
-    QCOMPARE(rate.datagrams().count("0"), 100);
-    QCOMPARE(time.count(), 0);
-}
+    // A Stop that comes while a tick yields must still be the rate channel's
+    // last word: its hundred marks, and no rate after them.
+    void stopDuringTheTicksYield()
+    {
+        m_broadcast.timer3().setInterval(60000); // running, with no tick of its own here
+        QTimer::singleShot(0, this, [this] {
+            m_broadcast.HaltBroadcast();
+            m_broadcast.SendStopBurst(100);
+        });
+        m_broadcast.BroadcastTick();
+        QVERIFY(waitQuiet(m_rate));
+        QCOMPARE(m_rate.datagrams(), QByteArrayList(100, "0"));
+        QCOMPARE(m_time.datagrams(), QByteArrayList{"1234"});
+    }
 
-void TstTimeBroadcast::stopDuringFirstYield()
-{
-    UdpCatcher time(TimeBroadcast::TimePort), rate(TimeBroadcast::RatePort);
-    TimeBroadcast b(m_clock, m_settings);
-    b.SetUpBroadcast();
-    QVERIFY(waitQuiet(rate));
-    rate.clear();
-    b.timer3().setInterval(60000);  // running, but no tick of its own in this test
-    QTimer::singleShot(0, this, [&] {
-        b.HaltBroadcast();
-        b.SendStopBurst(100);
-    });
-    b.BroadcastTick();
-    QVERIFY(waitQuiet(rate));
-    QCOMPARE(time.datagrams(), QByteArrayList{"1234"});
-    QCOMPARE(rate.count(), 100);
-    QCOMPARE(rate.datagrams().count("0"), 100);
-}
-
-void TstTimeBroadcast::speedWithoutTrimKeepsRatio()
-{
-    UdpCatcher rate(TimeBroadcast::RatePort);
-    TimeBroadcast b(m_clock, m_settings);
-    b.SetUpBroadcast();
-    b.timer3().setInterval(60000);
-    b.BroadcastTick();
-    QCOMPARE(b.Ratio(), 204);
-    m_clock.setClockSpeed(7);
-    b.BroadcastTick();
-    QCOMPARE(b.Ratio(), 204);
-    m_clock.setClockSpeed(8);
-    m_settings.RatioX8 = "not a number";
-    b.BroadcastTick();
-    QCOMPARE(b.Ratio(), 204);
-    QVERIFY(waitQuiet(rate));
-    QCOMPARE(rate.datagrams().mid(1000), (QByteArrayList{"204", "204", "204"}));
-}
+    // Speed 7 has no trim, and a trim that is no number is ignored: the last
+    // ratio stands.
+    void speedWithoutTrimKeepsRatio()
+    {
+        m_broadcast.timer3().setInterval(60000);
+        m_broadcast.BroadcastTick();
+        m_clock.setClockSpeed(7);
+        m_broadcast.BroadcastTick();
+        m_clock.setClockSpeed(8);
+        m_settings.RatioX8 = "not a number";
+        m_broadcast.BroadcastTick();
+        QVERIFY(waitQuiet(m_rate));
+        QCOMPARE(m_rate.datagrams(), QByteArrayList(3, "204"));
+    }
+};
 
 QTEST_MAIN(TstTimeBroadcast)
 #include "tst_timebroadcast.moc"
