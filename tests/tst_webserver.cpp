@@ -203,6 +203,23 @@ private slots:
                  qPrintable(f.texts[1].join('|')));
     }
 
+    // Every file number taken: the file is not there for the client, and the
+    // log says why; a number given back serves again.
+    void fileThatCannotBeOpened()
+    {
+        Fixture f;
+        f.settings.LogE = true;
+        QVERIFY(f.log.open(QFile::decodeName(f.tree.path("log.txt"))));
+        for (int n = FileNumbers::First; n <= FileNumbers::Last; ++n)
+            QVERIFY(f.files.openForReading(n, f.www("ten.txt")));
+        QCOMPARE(f.fetch({"GET /ten.txt HTTP/1.0\n"}), NotFound);
+        QFile file(QFile::decodeName(f.tree.path("log.txt")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY2(file.readAll().endsWith(": (1) Error 67 - Too many files\r\n"), "no log line");
+        f.files.close(7);
+        QCOMPARE(f.fetch({"GET /ten.txt HTTP/1.0\n"}), Ten);
+    }
+
     void slotsUpToTheLimitLowestFreeFirst()
     {
         Fixture f;
