@@ -38,6 +38,7 @@ private slots:
         QTest::newRow("midnight rolls the day") << at(23, 59, 59, 5) << "00:00 " << QByteArray("0000") << 6;
         QTest::newRow("minute completes") << at(10, 59, 59) << "11:00 " << QByteArray("1100") << 0;
         QTest::newRow("seconds cut, not rounded") << at(23, 59, 29) << "23:59 " << QByteArray("2359") << 0;
+        QTest::newRow("leading zeros") << at(9, 5, 58) << "09:05 " << QByteArray("0905") << 0;
     }
     void tick()
     {

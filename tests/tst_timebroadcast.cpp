@@ -35,7 +35,9 @@ private slots:
         QTest::addColumn<QString>("trim");
         QTest::addColumn<bool>("ok");
         QTest::addColumn<int>("ratio");
+        QTest::newRow("zero, like a stop mark") << "0" << true << 0;
         QTest::newRow("half to even") << "204.5" << true << 204;
+        QTest::newRow("fraction rounds up") << "349.54" << true << 350;
         QTest::newRow("comma and blanks") << " 125,485 " << true << 125;
         QTest::newRow("not a number") << "fast" << false << 0;
         QTest::newRow("too large") << "3e9" << false << 0;
