@@ -73,6 +73,7 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("loaded");
         QTest::newRow("two spaces stay") << "IndexHTML" << "'  '" << "  ";
+        QTest::newRow("empty index stays empty") << "IndexHTML" << "''" << "";
         QTest::newRow("port 0.0") << "LPort" << "' 0.0 '" << "8080";
         QTest::newRow("speed 7") << "ClockSpeed" << "7" << "7";
         QTest::newRow("trim 0 stays") << "RatioX5" << "'0'" << "0";
