@@ -60,6 +60,26 @@ private slots:
         else
             QCOMPARE(spy.count(), 1);
     }
+
+    // A yield serves the loop once; a handler running inside it does not drain
+    // the loop again with a yield of its own.
+    void yieldInsideYieldReturnsAtOnce()
+    {
+        QStringList order;
+        QTimer later;
+        later.setSingleShot(true);
+        connect(&later, &QTimer::timeout, this, [&] { order << "later event"; });
+        QTimer::singleShot(0, this, [&] {
+            order << "inner starts";
+            QThread::msleep(5);  // the later event is due now
+            yieldToEventLoop();
+            order << "inner ends";
+        });
+        later.start(1);
+        yieldToEventLoop();
+        QTRY_COMPARE_WITH_TIMEOUT(order.size(), 3, 1000);
+        QCOMPARE(order, (QStringList{"inner starts", "inner ends", "later event"}));
+    }
 };
 
 QTEST_MAIN(TstTimer)
