@@ -7,9 +7,8 @@ set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-10}"
 if [ "${QUORANDEL_PRIVATE_NET:-}" != 1 ]; then
-  cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$top/build" --target clock_harness udp_gaps -j 2 >/dev/null
-  echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
+  source "$top/scripts/common.sh"
+  build_bench_targets "$top" clock_harness udp_gaps
   exec "$top/scripts/private-net" "$0" "$@"
 fi
 scratch="$(mktemp -d)"

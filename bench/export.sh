@@ -5,7 +5,6 @@
 #   bench/export.sh [ticks]
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
-cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$top/build" --target export_bench -j 2 >/dev/null
-echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
+source "$top/scripts/common.sh"
+build_bench_targets "$top" export_bench
 QT_QPA_PLATFORM=offscreen "$top/build/bench/export_bench" "$@"

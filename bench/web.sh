@@ -13,9 +13,7 @@ connections="${2:-64}"
 if [ "${QUORANDEL_PRIVATE_NET:-}" != 1 ]; then
   source "$top/scripts/common.sh"
   install_missing_packages wrk python3
-  cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$top/build" --target clock_harness udp_gaps -j 2 >/dev/null
-  echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
+  build_bench_targets "$top" clock_harness udp_gaps
   exec "$top/scripts/private-net" "$0" "$@"
 fi
 

@@ -86,11 +86,6 @@ public:
 
     Settings &settings() { return m_settings; }
     ClockEngine &clock() { return m_clock; }
-    SettingsStore &store() { return m_store; }
-    TimeBroadcast &broadcast() { return m_broadcast; }
-    DisplayPush &push() { return m_push; }
-    ImageExport &imageExport() { return m_export; }
-    WebServer &webServer() { return m_web; }
 
     QLineEdit *Text1 = nullptr;  // the model time, read only
     QLineEdit *Text2 = nullptr;  // the address line, read only

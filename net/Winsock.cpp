@@ -332,7 +332,6 @@ void Winsock::onStateChanged()
         if (m_state != Connected) {
             m_state = Connected;
             m_peerAddress = m_tcp->peerAddress();
-            post([this] { emit connected(); });
         }
         break;
     default:
@@ -424,10 +423,9 @@ void Winsock::sendData(const QByteArray &data)
 {
     if (m_protocol == UDP) {
         // One datagram; every failure is dropped silently.
-        const QHostAddress to(m_remoteHost.trimmed());
-        if (to.isNull() || m_remotePort == 0 || !ensureUdpBound())
+        if (m_remoteAddress.isNull() || m_remotePort == 0 || !ensureUdpBound())
             return;
-        m_udp->writeDatagram(data, to, m_remotePort);
+        m_udp->writeDatagram(data, m_remoteAddress, m_remotePort);
         return;
     }
     if (m_state == Closing)

@@ -102,7 +102,11 @@ public:
     quint16 localPort() const;
     void setLocalPort(quint16 port) { m_localPort = port; }
     QString remoteHost() const { return m_remoteHost; }
-    void setRemoteHost(const QString &host) { m_remoteHost = host; }
+    void setRemoteHost(const QString &host)
+    {
+        m_remoteHost = host;
+        m_remoteAddress = QHostAddress(host.trimmed());  // parsed once, not per datagram
+    }
     quint16 remotePort() const { return m_remotePort; }
     void setRemotePort(quint16 port) { m_remotePort = port; }
 
@@ -137,8 +141,6 @@ signals:
     void sendCompleted();
     void peerClosed();
     void errorOccurred(int number, const QString &description);
-    // The asynchronous connect of connectToRemote() has succeeded (state 7).
-    void connected();
 
 private:
     friend class WinsockServer;
@@ -162,6 +164,7 @@ private:
     Protocol m_protocol = TCP;
     quint16 m_localPort = 0;
     QString m_remoteHost;
+    QHostAddress m_remoteAddress;
     quint16 m_remotePort = 0;
     int m_state = Closed;
 

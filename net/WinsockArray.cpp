@@ -45,5 +45,4 @@ void WinsockArray::wire(int index, Winsock *socket)
     connect(socket, &Winsock::errorOccurred, this, [this, index](int number, const QString &description) {
         emit errorOccurred(index, number, description);
     });
-    connect(socket, &Winsock::connected, this, [this, index] { emit connected(index); });
 }

@@ -34,7 +34,6 @@ signals:
     void sendCompleted(int index);
     void peerClosed(int index);
     void errorOccurred(int index, int number, const QString &description);
-    void connected(int index);
 
 private:
     void wire(int index, Winsock *socket);

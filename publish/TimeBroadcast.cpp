@@ -69,14 +69,11 @@ void TimeBroadcast::BroadcastTick()
 
 void TimeBroadcast::refreshRatio()
 {
-    const QString *trims[] = {nullptr, &m_settings.RatioX1, &m_settings.RatioX2, &m_settings.RatioX3,
-                              &m_settings.RatioX4, &m_settings.RatioX5, &m_settings.RatioX6, nullptr,
-                              &m_settings.RatioX8};
-    const qint16 speed = m_clock.clockSpeed();
-    if (speed < 1 || speed > 8 || !trims[speed])
+    const QString *trim = m_settings.trimFor(m_clock.clockSpeed());
+    if (!trim)
         return;  // no trim for this speed: the last ratio stands
     qint32 ratio = 0;
-    if (ratioFromTrim(*trims[speed], &ratio))
+    if (ratioFromTrim(*trim, &ratio))
         m_ratio = ratio;
 }
 

@@ -23,3 +23,12 @@ build_project() {
   cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$top/build" -j "$(nproc)"
 }
+
+# Benchmarks: builds the given targets and says which machine the figures are from.
+build_bench_targets() {
+  local top="$1"
+  shift
+  cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$top/build" --target "$@" -j 2 >/dev/null
+  echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
+}

@@ -105,12 +105,6 @@ QWidget *FConfig::buildTrimGroup()
     return column;
 }
 
-std::array<QString *, 7> FConfig::trims() const
-{
-    Settings &s = m_settings;
-    return {&s.RatioX1, &s.RatioX2, &s.RatioX3, &s.RatioX4, &s.RatioX5, &s.RatioX6, &s.RatioX8};
-}
-
 void FConfig::Form_Load()
 {
     m_settings.Config = true;
@@ -130,7 +124,7 @@ void FConfig::Form_Unload()
 // Every opening shows the trims as last saved, dropping unsaved edits.
 void FConfig::putTrims()
 {
-    const auto t = trims();
+    const auto t = m_settings.trims();
     for (size_t i = 0; i < TextX.size(); ++i)
         TextX[i]->setText(*t[i]);
 }
@@ -185,7 +179,7 @@ bool FConfig::eventFilter(QObject *watched, QEvent *event)
 
 void FConfig::SaveTrim_Click()
 {
-    const auto t = trims();
+    const auto t = m_settings.trims();
     for (size_t i = 0; i < TextX.size(); ++i)
         *t[i] = TextX[i]->text();
 }

@@ -55,7 +55,6 @@ private:
     QWidget *buildServerGroups();
     QWidget *buildTrimGroup();
     void showPortNote();
-    std::array<QString *, 7> trims() const;
 
     Settings &m_settings;
 };

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <array>
+
 // The main window's settings as the record stores them (texts stay texts), plus
 // the two flags about them that live only for the run. The model time and
 // speed, the record's other two fields, belong to the clock engine.
@@ -21,6 +23,26 @@ struct Settings
     bool DLog = false;
     bool LogC = false;
     bool LogE = false;
+
+    // The seven trims in speed order: 1, 2, 3, 4, 5, 6, 8 (there is no 7).
+    std::array<QString *, 7> trims()
+    {
+        return {&RatioX1, &RatioX2, &RatioX3, &RatioX4, &RatioX5, &RatioX6, &RatioX8};
+    }
+    // The trim of speed N, or null for a speed that has none.
+    const QString *trimFor(int speed) const
+    {
+        switch (speed) {
+        case 1: return &RatioX1;
+        case 2: return &RatioX2;
+        case 3: return &RatioX3;
+        case 4: return &RatioX4;
+        case 5: return &RatioX5;
+        case 6: return &RatioX6;
+        case 8: return &RatioX8;
+        default: return nullptr;
+        }
+    }
 
     // Not stored.
     bool Config = false;   // the configuration dialog exists

@@ -21,11 +21,6 @@ enum Field {
 
 const std::array<double, 7> kDefaultTrims = {1000, 500.2, 349.54, 253, 204.5, 175, 125.485};
 
-std::array<QString *, 7> trims(Settings &s)
-{
-    return {&s.RatioX1, &s.RatioX2, &s.RatioX3, &s.RatioX4, &s.RatioX5, &s.RatioX6, &s.RatioX8};
-}
-
 // Converts each stored value to the kind of its variable, collecting the first
 // problem as a message.
 class FieldReader
@@ -95,7 +90,7 @@ void readRecord(FieldReader &r, Settings &s, ClockEngine &clock)
     s.LogE = r.boolean(LogEField);
     clock.setClockTime(r.number(ClockTimeField));
     s.LPort = r.text(LPortField);
-    const auto t = trims(s);
+    const auto t = s.trims();
     for (int i = 0; i < 7; ++i)
         *t[i] = r.text(RatioX1Field + i);
     s.WebRoot = r.text(WebRootField);
@@ -163,7 +158,7 @@ bool LoadSettings(SettingsStore &store, const RegistryHive &registry, Settings &
     }
     readSwitches(registry, settings);
     const bool logOpened = settings.FLog && hooks.openRequestLog && hooks.openRequestLog();
-    const auto t = trims(settings);
+    const auto t = settings.trims();
     for (int i = 0; i < 7; ++i) {
         if (t[i]->isEmpty())
             *t[i] = numberText(kDefaultTrims[i]);
