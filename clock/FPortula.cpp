@@ -221,14 +221,20 @@ void FPortula::StartClock_Click()
     m_push.StartPush();
 }
 
-// Every timer is at rest before the stop marks go out, so none of them can
-// slip a rate datagram in after the burst.
 void FPortula::Stopclock_Click()
+{
+    haltClockTimers();
+    m_broadcast.SendStopBurst(100);
+}
+
+// Timer1, Timer3, Timer4, in this order. Every timer is at rest before stop
+// marks go out, so none of them can slip a datagram in after the burst; a
+// tick caught in a yield sees its timer halted and sends nothing more.
+void FPortula::haltClockTimers()
 {
     m_clock.stop();
     m_broadcast.HaltBroadcast();
     m_push.StopPush();
-    m_broadcast.SendStopBurst(100);
 }
 
 // The dialog is created hidden at start-up; after its Close it is created
@@ -279,12 +285,15 @@ void FPortula::closeEvent(QCloseEvent *event)
 // NOTE: nothing here yields, so no tick, request or click runs between the
 // steps. The two variants differ in the size of the burst and its place: the
 // menu command tells the remote clocks right after saving, a closed window
-// just before the end.
+// just before the end. The clock's timers are halted first: the stop marks
+// must be the last word to the remote clocks, even when the exit came in the
+// middle of a broadcast tick's yield.
 void FPortula::ShutDown(ExitVariant variant)
 {
     if (m_shutDownDone)
         return;
     m_shutDownDone = true;
+    haltClockTimers();
     const bool saved = SaveSettings(m_store, m_settings, m_clock, &m_shutDownError);
     if (variant == ExitVariant::MenuCommand)
         m_broadcast.SendStopBurst(100);
@@ -303,14 +312,10 @@ void FPortula::ShutDown(ExitVariant variant)
 }
 
 // The remote clocks already know the clock stopped; the person must learn
-// that this run's settings are lost. Nothing may go out after the stop marks
-// while the message waits for them.
+// that this run's settings are lost.
 void FPortula::reportSaveFailure()
 {
     std::fprintf(stderr, "quorandel: the settings were not stored: %s\n", qPrintable(m_shutDownError));
-    m_clock.stop();
-    m_broadcast.HaltBroadcast();
-    m_push.StopPush();
     showMessage(QStringLiteral("The settings were not stored: %1").arg(m_shutDownError));
 }
 

@@ -86,6 +86,8 @@ public:
 
     Settings &settings() { return m_settings; }
     ClockEngine &clock() { return m_clock; }
+    TimeBroadcast &broadcast() { return m_broadcast; }
+    DisplayPush &push() { return m_push; }
 
     QLineEdit *Text1 = nullptr;  // the model time, read only
     QLineEdit *Text2 = nullptr;  // the address line, read only
@@ -112,6 +114,7 @@ private:
     bool loadSettings(QString *error);
     FConfig *loadConfig();
     void reportSaveFailure();
+    void haltClockTimers();
 
     AppPaths m_paths;
     Settings m_settings;

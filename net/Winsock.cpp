@@ -309,6 +309,8 @@ void Winsock::connectToRemote()
 void Winsock::adoptConnection(QTcpSocket *socket)
 {
     m_tcp = socket;
+    // Qt stops reading from the system once this much waits in its buffer.
+    socket->setReadBufferSize(MaxUnreadBytes);
     m_peerCloseReported = false;
     connect(socket, &QIODevice::readyRead, this, &Winsock::onReadyRead);
     connect(socket, &QIODevice::bytesWritten, this, &Winsock::onBytesWritten);
@@ -344,11 +346,11 @@ void Winsock::onReadyRead()
 {
     if (!m_tcp || !m_tcp->isOpen())
         return;
-    const QByteArray fresh = m_tcp->readAll();
-    if (fresh.isEmpty())
+    if (m_discardReceived) {
+        m_tcp->skip(m_tcp->bytesAvailable());
         return;
-    m_received += fresh;
-    if (m_dataEventPending)
+    }
+    if (!takeReceived() || m_dataEventPending)
         return;
     m_dataEventPending = true;
     post([this] {
@@ -356,6 +358,17 @@ void Winsock::onReadyRead()
         if (!m_received.isEmpty())
             emit dataArrived(m_received.size());
     });
+}
+
+// Moves what Qt has read into m_received, up to the bound; the rest stays in
+// Qt's buffer (bounded too), and the peer waits until the program reads.
+bool Winsock::takeReceived()
+{
+    const qint64 room = MaxUnreadBytes - m_received.size();
+    if (room <= 0 || m_tcp->bytesAvailable() <= 0)
+        return false;
+    m_received += m_tcp->read(room);
+    return true;
 }
 
 void Winsock::onBytesWritten(qint64 bytes)
@@ -458,8 +471,12 @@ void Winsock::sendInt16(qint16 value)
 QByteArray Winsock::getData()
 {
     if (m_tcp && m_tcp->isOpen())
-        m_received += m_tcp->readAll();
-    return std::exchange(m_received, QByteArray());
+        takeReceived();
+    const QByteArray data = std::exchange(m_received, QByteArray());
+    // Whatever waited in Qt's buffer behind a full m_received comes next.
+    if (m_tcp && m_tcp->isOpen() && m_tcp->bytesAvailable() > 0)
+        onReadyRead();
+    return data;
 }
 
 QString Winsock::getText()

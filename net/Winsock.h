@@ -49,6 +49,12 @@ class WinsockServer;
 // a send that fails (no route, datagram too large, a host that is not a dotted
 // address) is dropped silently. The socket reads 1 (open) once it is bound.
 //
+// Receiving (TCP): what the peer sends is held until the program reads it with
+// getData(), but never more than MaxUnreadBytes: beyond that nothing more is
+// taken from the peer until the program reads, so TCP's flow control makes the
+// peer wait instead of this process growing. A connection whose data nobody
+// wants can be told to discard it as it comes (setDiscardReceived).
+//
 // close() is immediate: the state reads 0 when it returns. Data still queued
 // for a connection is handed to the OS in the background before the connection
 // is shut (given up after 10 seconds); no event of it is delivered.
@@ -92,6 +98,9 @@ public:
     Q_ENUM(Protocol)
     Q_ENUM(State)
 
+    // The most a connection holds for the program before the peer is made to wait.
+    static constexpr qint64 MaxUnreadBytes = 16 * 1024;
+
     explicit Winsock(QObject *parent = nullptr);
     ~Winsock() override;
 
@@ -109,6 +118,11 @@ public:
     }
     quint16 remotePort() const { return m_remotePort; }
     void setRemotePort(quint16 port) { m_remotePort = port; }
+    // Received data is dropped as it arrives and raises no event; for peers
+    // that are only ever written to.
+    void setDiscardReceived(bool discard) { m_discardReceived = discard; }
+    // Bytes received and not yet read.
+    qint64 unreadBytes() const { return m_received.size(); }
 
     int state() const { return m_state; }
     // Own address, dotted IPv4. A connection's own address; otherwise (closed,
@@ -155,6 +169,7 @@ private:
     bool ensureUdpBound();
 
     void onReadyRead();
+    bool takeReceived();
     void onBytesWritten(qint64 bytes);
     void onSocketError();
     void onDisconnected();
@@ -174,6 +189,7 @@ private:
     QHostAddress m_peerAddress;
     QByteArray m_received;
     bool m_dataEventPending = false;
+    bool m_discardReceived = false;
     bool m_peerCloseReported = false;
     // Bumped by close(): events queued for an earlier connection are dropped.
     quint64 m_generation = 0;

@@ -6,6 +6,9 @@ DisplayPush::DisplayPush(QObject *parent)
     : QObject(parent)
 {
     connect(&m_timer4, &Timer::ticked, this, &DisplayPush::PushTick);
+    // Whatever the device (or whoever holds its address) sends is of no use
+    // here, and must not pile up.
+    m_winsock4.setDiscardReceived(true);
 }
 
 void DisplayPush::StartPush()

@@ -6,7 +6,7 @@
 #include <QObject>
 
 // Keeps one TCP connection to the display device and, while the clock runs,
-// writes the value 1000 to it every 100 ms. It never reads from the device;
+// writes the value 1000 to it every 100 ms. What the device sends is dropped;
 // a connection that is not up is started again at the next tick.
 class DisplayPush : public QObject
 {

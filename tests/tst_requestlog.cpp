@@ -28,6 +28,25 @@ private slots:
         QCOMPARE(RequestLog::dateTimeText(QDateTime(day, QTime(0, 0, 1)), m_us), QByteArray("3/5/24 12:00:01 AM"));
     }
 
+    // A path from the network cannot add a line of its own to the log.
+    void controlCharactersInPaths_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("logged");
+        QTest::newRow("CR LF forged line") << QByteArray("/w/x\r\nFORGED: 10.0.0.66: /etc/shadow")
+                                           << QByteArray("/w/x%0D%0AFORGED: 10.0.0.66: /etc/shadow");
+        QTest::newRow("tab, escape, DEL") << QByteArray("/w/\t\x1b[2J\x7f") << QByteArray("/w/%09%1B[2J%7F");
+        QTest::newRow("NUL and 0x1F") << QByteArray("/w/a\0b\x1f", 7) << QByteArray("/w/a%00b%1F");
+        QTest::newRow("printable and UTF-8 kept") << QByteArray("/w/%41 \xc3\xa4~") << QByteArray("/w/%41 \xc3\xa4~");
+    }
+    void controlCharactersInPaths()
+    {
+        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, logged);
+        const QByteArray line = RequestLog::connectLine(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)), "10.0.0.5", path, m_de);
+        QCOMPARE(line, "05.03.24 14:07:09: 10.0.0.5: " + logged);
+    }
+
     void appendsAndFlushesEveryLine()
     {
         QTemporaryDir dir;

@@ -1,15 +1,19 @@
+#include "DisplayDevice.h"
 #include "PrivateNetwork.h"
 #include "UdpCatcher.h"
 
 #include "clock/ClockTime.h"
 #include "clock/FPortula.h"
 #include "settings/FConfig.h"
+#include "platform/ExitSignals.h"
 #include "settings/SettingsStore.h"
 
 #include <QtTest>
 #include <QtWidgets>
 
 #include <sqlite3.h>
+
+#include <csignal>
 
 // The stop marks an action sends, once the start-up burst has passed.
 static int stopMarksAfter(UdpCatcher &rate, const std::function<void()> &action)
@@ -28,6 +32,39 @@ class TstShutDown : public QObject
     AppPaths m_paths;
     QStringList m_messages;
     QList<int> m_ends;
+
+    static constexpr int Rounds = 3;
+
+    // The exit comes by the given way, at a moment chosen by `moment`: posted
+    // from inside a broadcast tick (so it runs in that tick's first yield), from
+    // inside a push tick once the device is reached, or after a random while.
+    void arrangeExit(FPortula &w, const QString &variant, const QString &moment, int round)
+    {
+        const auto exit = [&w, variant] {
+            QCloseEvent close;
+            if (variant == "menu")
+                w.nEnd->trigger();
+            else if (variant == "window closed")
+                QCoreApplication::sendEvent(&w, &close);
+            else
+                ::raise(SIGTERM);
+        };
+        const auto postExit = [exit] { QMetaObject::invokeMethod(qApp, exit, Qt::QueuedConnection); };
+        if (moment == "any time") {
+            QTimer::singleShot(QRandomGenerator::global()->bounded(50, 400), &w, exit);
+            return;
+        }
+        Timer &timer = moment == "broadcast yield" ? w.broadcast().timer3() : w.push().timer4();
+        QObject *publisher = moment == "broadcast yield" ? static_cast<QObject *>(&w.broadcast()) : &w.push();
+        QVERIFY(QObject::disconnect(&timer, &Timer::ticked, publisher, nullptr));
+        const int exitTick = (moment == "broadcast yield" ? 5 : 4) + 3 * round;
+        auto ticks = std::make_shared<int>(0);
+        connect(&timer, &Timer::ticked, &w, [&w, moment, postExit, ticks, exitTick] {
+            if (++*ticks == exitTick)
+                postExit();
+            moment == "broadcast yield" ? w.broadcast().BroadcastTick() : w.push().PushTick();
+        });
+    }
 
     std::unique_ptr<FPortula> started()
     {
@@ -96,6 +133,55 @@ private slots:
         QCOMPARE(store.ReadField(7).toString(), QString("8090"));
         QCOMPARE(store.ReadField(11).toString(), QString("251"));
         QVERIFY(store.ReadField(12).toString() != "999");
+    }
+
+    // Whenever the exit comes (even in the middle of a broadcast or push tick
+    // that yields), the stop marks are the last datagrams on either port and
+    // nothing more reaches the display.
+    void stopMarksAreTheLastWord_data()
+    {
+        QTest::addColumn<QString>("variant");
+        QTest::addColumn<QString>("moment");
+        for (const char *variant : {"menu", "window closed", "SIGTERM"}) {
+            for (const char *moment : {"broadcast yield", "push yield", "any time"})
+                QTest::addRow("%s, %s", variant, moment) << variant << moment;
+        }
+    }
+    void stopMarksAreTheLastWord()
+    {
+        QFETCH(QString, variant);
+        QFETCH(QString, moment);
+        UdpCatcher time(TimeBroadcast::TimePort), rate(TimeBroadcast::RatePort);
+        DisplayDevice device;
+        QVERIFY(device.isListening());
+        const int marks = variant == "menu" ? 100 : 10;
+        for (int round = 0; round < Rounds; ++round) {
+            auto w = started();
+            ExitSignals exitSignals;
+            connect(&exitSignals, &ExitSignals::received, w.get(), [&] { w->ShutDown(FPortula::ExitVariant::WindowClosed); });
+            // Sent the moment the program has done its part: whatever the
+            // program sends later arrives after it.
+            QUdpSocket sentinel;
+            w->setEndProgram([&](int status) {
+                m_ends << status;
+                for (quint16 port : {TimeBroadcast::TimePort, TimeBroadcast::RatePort})
+                    sentinel.writeDatagram("END", QHostAddress::Broadcast, port);
+            });
+            arrangeExit(*w, variant, moment, round);
+            w->StartClock->click();
+            QTRY_COMPARE_WITH_TIMEOUT(m_ends.size(), round + 1, 5000);
+            QSignalSpy ticks3(&w->broadcast().timer3(), &Timer::ticked), ticks4(&w->push().timer4(), &Timer::ticked);
+            QTest::qWait(300);  // a tick caught in a yield would send now
+            const QByteArray displayAfterEnd = device.received;  // what was queued before it has come
+            QTest::qWait(300);
+            QCOMPARE(ticks3.count() + ticks4.count(), 0);
+            QCOMPARE(device.received.size(), displayAfterEnd.size());
+            QCOMPARE(time.datagrams().last(), QByteArray("END"));
+            const QByteArrayList got = rate.datagrams();
+            QCOMPARE(got.last(), QByteArray("END"));
+            QCOMPARE(got.mid(got.size() - 1 - marks, marks), QByteArrayList(marks, "0"));
+            QVERIFY2(got.size() > marks + 1 && got[got.size() - 2 - marks] != "0", "not the clock's own marks");
+        }
     }
 
     // Another program holds the store locked.

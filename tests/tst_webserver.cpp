@@ -21,6 +21,7 @@ namespace {
 const int kWait = 20000;
 const QByteArray NotFound = "HTTP/1.0 404 Not Found\nServer: Quorandel 1.40\n\n";
 const QByteArray NotImplemented = "HTTP/1.0 501 Not Implemented\nServer: Quorandel 1.40\n\n";
+const QByteArray Unavailable = "HTTP/1.0 503 Service Unavailable\nServer: Quorandel 1.40\n\n";
 
 QByteArray ok(const QByteArray &type, const QByteArray &body)
 {
@@ -68,6 +69,13 @@ struct Client : QTcpSocket
         received += readAll();
         return closed;
     }
+    // A reader that went to sleep: Qt takes one byte and then leaves the rest
+    // to the system's buffers, which soon hold the sender back.
+    void neverRead()
+    {
+        QObject::disconnect(this, &QIODevice::readyRead, nullptr, nullptr);
+        setReadBufferSize(1);
+    }
     void closeWithReset()  // a zero linger makes the close an RST
     {
         const linger hard{1, 0};
@@ -80,7 +88,8 @@ struct Client : QTcpSocket
 // "secret.txt" lies beside it, outside the root. Status lines are recorded.
 struct Fixture : SlotStatus
 {
-    TempTree tree{{"www/", "www/list/", "www/.git/", "www/empty.txt"}};
+    // huge.bin is more than the system's socket buffers hold.
+    TempTree tree{{"www/", "www/list/", "www/.git/", "www/empty.txt", "www/huge.bin=67108864"}};
     Settings settings;
     RequestLog log;
     FileNumbers files;
@@ -111,6 +120,11 @@ struct Fixture : SlotStatus
     void setSlotText(int n, const QString &text) override { texts[n] << text; }
     QString slotText(int n) const override { return texts.value(n).value(texts.value(n).size() - 1); }
     QByteArray www(const QByteArray &name) const { return tree.path("www/" + name); }
+    QByteArray logged() const
+    {
+        QFile file(QFile::decodeName(tree.path("log.txt")));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
     // A client the server has taken into a slot, its request sent; null when not taken.
     std::unique_ptr<Client> start(const QByteArray &request = {})
     {
@@ -201,10 +215,17 @@ private slots:
         QCOMPARE(f.fetch({"GET /ten.txt HTTP/1.0\n"}), Ten);
         QVERIFY2(f.texts[1].contains("Transfering: /ten.txt - 80 of 10000 bytes sent (00,80% Done)."),
                  qPrintable(f.texts[1].join('|')));
+        // A path without its leading "/" is logged like any missing file, and
+        // what it decodes to cannot start a line of its own.
+        QCOMPARE(f.fetch({"GET x%0d%0aFORGED:%2010.0.0.66:%20/etc/shadow HTTP/1.0\n"}), NotFound);
+        const QList<QByteArray> after = f.logged().split('\n');
+        QCOMPARE(after.size(), 5);
+        QVERIFY2(after[3].endsWith(": 127.0.0.1: " + f.www("").chopped(1) + "x%0D%0AFORGED: 10.0.0.66: /etc/shadow\r"),
+                 after[3].constData());
     }
 
-    // Every file number taken: the file is not there for the client, and the
-    // log says why; a number given back serves again.
+    // Every file number taken: the browser is told to try again, and the log
+    // says why; a number given back serves again.
     void fileThatCannotBeOpened()
     {
         Fixture f;
@@ -212,28 +233,31 @@ private slots:
         QVERIFY(f.log.open(QFile::decodeName(f.tree.path("log.txt"))));
         for (int n = FileNumbers::First; n <= FileNumbers::Last; ++n)
             QVERIFY(f.files.openForReading(n, f.www("ten.txt")));
-        QCOMPARE(f.fetch({"GET /ten.txt HTTP/1.0\n"}), NotFound);
-        QFile file(QFile::decodeName(f.tree.path("log.txt")));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY2(file.readAll().endsWith(": (1) Error 67 - Too many files\r\n"), "no log line");
+        QCOMPARE(f.fetch({"GET /ten.txt HTTP/1.0\n"}), Unavailable);
+        QVERIFY2(f.logged().endsWith(": (1) Error 67 - Too many files\r\n"), "no log line");
         f.files.close(7);
         QCOMPARE(f.fetch({"GET /ten.txt HTTP/1.0\n"}), Ten);
     }
 
+    // Past the cap, idle connections give way to newcomers, oldest first, so
+    // that connections which send nothing cannot lock browsers out.
     void slotsUpToTheLimitLowestFreeFirst()
     {
         Fixture f;
+        f.server.setRequestTimeout(60000);
         std::vector<std::unique_ptr<Client>> clients;
-        for (int i = 0; i < WebServer::MaxSlots; ++i) {
+        for (int i = 0; i < 300; ++i) {
             clients.push_back(f.start());
-            QVERIFY(clients.back());
+            QVERIFY2(clients.back(), qPrintable(QString::number(i)));
         }
-        Client refused(f.server.localPort());  // the system accepts it before the server sees it
-        QVERIFY(refused.waitClosed());
+        QCOMPARE(f.server.WSock().ubound(), WebServer::MaxSlots);
+        QVERIFY(clients[0]->waitClosed() && clients[43]->waitClosed());
+        QCOMPARE(clients[44]->state(), Client::ConnectedState);
+        QCOMPARE(f.fetch({"GET /ten.txt HTTP/1.0\n"}), Ten);
         // Slot 1 frees (by a socket error) before slot 2, so the lowest is not the latest freed.
         emit f.server.WSock().element(1)->errorOccurred(10053, QStringLiteral("Software caused connection abort"));
         QTRY_COMPARE_WITH_TIMEOUT(f.slotText(1), QStringLiteral("Closed"), kWait);
-        clients[1].reset();
+        clients[257].reset();
         QTRY_COMPARE_WITH_TIMEOUT(f.slotText(2), QStringLiteral("Closed"), kWait);
         f.server.setRequestTimeout(300);
         const auto silent = f.start("GET /ten.txt HTT");  // never finished: it must not hold the slot for ever
@@ -241,6 +265,56 @@ private slots:
         QCOMPARE(f.server.WSock().element(1)->state(), int(Winsock::Connected));  // at the cap: reused, not added
         QVERIFY(silent->waitClosed());
         QCOMPARE(silent->received, QByteArray());
+    }
+
+    // Readers that never read are closed once their transfer has stood still
+    // for the send timeout; their slots and file numbers serve others again.
+    void transferWithoutProgressIsClosed()
+    {
+        Fixture f;
+        f.settings.LogE = true;
+        QVERIFY(f.log.open(QFile::decodeName(f.tree.path("log.txt"))));
+        f.server.setSendTimeout(400);
+        const auto sleeper = f.start("GET /huge.bin HTTP/1.0\n");
+        QVERIFY(sleeper);
+        sleeper->neverRead();
+        QVERIFY(spinUntil([&] { return f.files.isOpen(1); }));
+        QTRY_COMPARE_WITH_TIMEOUT(f.slotText(1), QStringLiteral("Closed"), kWait);
+        QVERIFY(!f.files.isOpen(1));
+        QVERIFY2(f.logged().endsWith(": (1) Error 10060 - Send timed out: no progress for 0.4 s\r\n"),
+                 f.logged().constData());
+        // A slow reader that keeps reading is not cut off.
+        Client slow(f.server.localPort());
+        QVERIFY(spinUntil([&] { return slow.state() == Client::ConnectedState; }));
+        slow.write("GET /big.bin HTTP/1.0\n");
+        QVERIFY(slow.waitClosed());
+        QCOMPARE(slow.received, Big);
+    }
+
+    // Connections with a request in progress keep their slots; only when all
+    // have one is a newcomer refused.
+    void busySlotsAreNotTaken()
+    {
+        Fixture f;
+        f.server.setSlotLimit(3);
+        std::vector<std::unique_ptr<Client>> busy;
+        const auto streaming = [&] {  // its request is in once its file is open
+            busy.push_back(f.start("GET /huge.bin HTTP/1.0\n"));
+            busy.back()->neverRead();
+            return spinUntil([&] { return f.files.isOpen(int(busy.size())); });
+        };
+        QVERIFY(streaming() && streaming());
+        const auto waiting = f.start("GET /ten.txt HTT");
+        QVERIFY(waiting);
+        QCOMPARE(f.fetch({"GET /ten.txt HTTP/1.0\n"}), Ten);  // took the waiting one's slot
+        QVERIFY(waiting->waitClosed());
+        QCOMPARE(waiting->received, QByteArray());
+        QVERIFY(streaming());
+        Client refused(f.server.localPort());  // the system accepts it before the server sees it
+        QVERIFY(refused.waitClosed());
+        QCOMPARE(refused.received, QByteArray());
+        for (const auto &c : busy)
+            QCOMPARE(c->state(), Client::ConnectedState);
     }
 
     void listenerOnPortInUse()

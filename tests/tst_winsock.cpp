@@ -210,6 +210,42 @@ private slots:
         QCOMPARE(p.socket->state(), int(Winsock::Closing)); // until the program closes it
     }
 
+    // A peer that sends without end cannot make the program hold more than the
+    // bound: unread data waits at the peer, discarded data is dropped, and a
+    // reader still gets every byte in order.
+    void receivingIsBounded_data()
+    {
+        QTest::addColumn<QString>("reader");
+        QTest::newRow("nobody reads") << "none";
+        QTest::newRow("discarded") << "discard";
+        QTest::newRow("read on every arrival") << "read";
+    }
+    void receivingIsBounded()
+    {
+        QFETCH(QString, reader);
+        Pair p;
+        QVERIFY(p.open());
+        QSignalSpy arrivals(p.socket, &Winsock::dataArrived);
+        QByteArray got;
+        p.socket->setDiscardReceived(reader == "discard");
+        if (reader == "read")
+            connect(p.socket, &Winsock::dataArrived, this, [&] { got += p.socket->getData(); });
+        const QByteArray flood = pattern(8 * 1024 * 1024);
+        p.peer.write(flood);
+        if (reader == "read") {
+            QTRY_COMPARE_WITH_TIMEOUT(got.size(), flood.size(), 4 * kWait);
+            QVERIFY(got == flood);
+            return;
+        }
+        QTest::qWait(500);
+        QVERIFY2(p.peer.bytesToWrite() > 0 || reader == "discard", "the peer was never held back");
+        QVERIFY(p.socket->unreadBytes() <= Winsock::MaxUnreadBytes);
+        QVERIFY(reader == "none" ? !arrivals.isEmpty() : arrivals.isEmpty());
+        if (reader == "discard")
+            QTRY_COMPARE_WITH_TIMEOUT(p.peer.bytesToWrite(), qint64(0), 4 * kWait);
+        QCOMPARE(p.socket->unreadBytes(), reader == "none" ? Winsock::MaxUnreadBytes : 0);
+    }
+
     // The user learns that the web server's port is taken; the error comes
     // from the event loop, never from inside the call.
     void listenOnPortInUseFailsLater()

@@ -190,3 +190,8 @@ QByteArray notImplementedResponse(const QByteArray &versionCaption)
 {
     return statusResponse("HTTP/1.0 501 Not Implemented", versionCaption);
 }
+
+QByteArray serviceUnavailableResponse(const QByteArray &versionCaption)
+{
+    return statusResponse("HTTP/1.0 503 Service Unavailable", versionCaption);
+}

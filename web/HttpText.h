@@ -67,3 +67,4 @@ QByteArray contentTypeLine(const QByteArray &requestPath);
 QByteArray okHeader(const QByteArray &typeLine, qint64 contentLength, const QByteArray &versionCaption);
 QByteArray notFoundResponse(const QByteArray &versionCaption);
 QByteArray notImplementedResponse(const QByteArray &versionCaption);
+QByteArray serviceUnavailableResponse(const QByteArray &versionCaption);

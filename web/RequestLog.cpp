@@ -19,6 +19,22 @@ QString withoutTimeZone(const QString &format)
     return out.simplified();
 }
 
+// A path comes from the network: its control characters must not start a
+// line of their own (or move the cursor of whoever reads the log).
+QByteArray withoutControls(const QByteArray &bytes)
+{
+    QByteArray out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            out += '%' + QByteArray::number(byte, 16).toUpper().rightJustified(2, '0');
+        else
+            out += c;
+    }
+    return out;
+}
+
 }  // namespace
 
 bool RequestLog::open(const QString &path)
@@ -55,7 +71,7 @@ QByteArray RequestLog::dateTimeText(const QDateTime &when, const QLocale &locale
 QByteArray RequestLog::connectLine(const QDateTime &when, const QByteArray &peerAddress,
                                    const QByteArray &localPath, const QLocale &locale)
 {
-    return dateTimeText(when, locale) + ": " + peerAddress + ": " + localPath;
+    return dateTimeText(when, locale) + ": " + peerAddress + ": " + withoutControls(localPath);
 }
 
 QByteArray RequestLog::errorLine(const QDateTime &when, int slot, int errorNumber,

@@ -29,7 +29,9 @@ public:
     // space and its long time without a time zone; at exactly midnight the
     // date alone.
     static QByteArray dateTimeText(const QDateTime &when, const QLocale &locale = QLocale::system());
-    // One line per accepted request: when, the peer's address and the local path.
+    // One line per accepted request: when, the peer's address and the local
+    // path, its control characters (below 0x20, and 0x7F) written as %XX so
+    // that one request is always one line.
     static QByteArray connectLine(const QDateTime &when, const QByteArray &peerAddress,
                                   const QByteArray &localPath, const QLocale &locale = QLocale::system());
     // One line per failed progress update of a slot.

@@ -149,6 +149,12 @@ void WebServer::WSock_ConnectionRequest(int index, qintptr requestId)
     if (n == 0)
         n = createSlot();
     if (n == 0) {
+        // Connections that only hold a slot must not lock browsers out.
+        n = oldestWaitingSlot();
+        if (n != 0)
+            WSock_Close(n);
+    }
+    if (n == 0) {
         // Every slot is busy: refused, so that the arrays cannot grow without bound.
         m_wsock.element(0)->rejectRequest(requestId);
         return;
@@ -162,7 +168,7 @@ void WebServer::WSock_ConnectionRequest(int index, qintptr requestId)
     slot.Answered = false;
     slot.Connection = ++m_connectionSerial;
     m_wsock.element(n)->accept(requestId);
-    armRequestDeadline(n);
+    armWatchdog(n, m_requestTimeoutMs);
 }
 
 int WebServer::freeSlot() const
@@ -178,7 +184,7 @@ int WebServer::freeSlot() const
 int WebServer::createSlot()
 {
     const int n = m_wsock.ubound() + 1;
-    if (n > MaxSlots)
+    if (n > m_slotLimit)
         return 0;
     m_wsock.load(n);
     m_status.loadSlot(n);
@@ -191,22 +197,44 @@ int WebServer::createSlot()
     return n;
 }
 
-// A connection that never completes its request would hold its slot forever.
-// One deadline per slot, stopped once the request is in, so that a busy
-// server does not pile up a timer for every connection it ever had.
-void WebServer::armRequestDeadline(int n)
+// The connected slot whose request is not complete and that came first (its
+// connection serial is the lowest); 0 when every slot has its request.
+int WebServer::oldestWaitingSlot() const
 {
-    while (m_requestDeadlines.size() <= n) {
-        auto *deadline = new QTimer(this);
-        deadline->setSingleShot(true);
-        const int slot = int(m_requestDeadlines.size());
-        connect(deadline, &QTimer::timeout, this, [this, slot] {
-            if (isSlot(slot) && !m_slots[slot].Answered)
-                WSock_Close(slot);
-        });
-        m_requestDeadlines.append(deadline);
+    int oldest = 0;
+    for (int n = 1; n < m_slots.size(); ++n) {
+        if (m_slots[n].Answered || m_wsock.element(n)->state() == Winsock::Closed)
+            continue;
+        if (oldest == 0 || m_slots[n].Connection < m_slots[oldest].Connection)
+            oldest = n;
     }
-    m_requestDeadlines[n]->start(m_requestTimeoutMs);
+    return oldest;
+}
+
+// A connection that never completes its request, or a transfer that stops
+// moving, would hold its slot forever. One watchdog per slot, so that a busy
+// server does not pile up a timer for every connection it ever had.
+void WebServer::armWatchdog(int n, int ms)
+{
+    while (m_watchdogs.size() <= n) {
+        auto *watchdog = new QTimer(this);
+        watchdog->setSingleShot(true);
+        const int slot = int(m_watchdogs.size());
+        connect(watchdog, &QTimer::timeout, this, [this, slot] { watchdogExpired(slot); });
+        m_watchdogs.append(watchdog);
+    }
+    m_watchdogs[n]->start(ms);
+}
+
+void WebServer::watchdogExpired(int n)
+{
+    if (!isSlot(n))
+        return;
+    if (m_slots[n].Answered) {
+        const QByteArray seconds = QByteArray::number(m_sendTimeoutMs / 1000.0);
+        logError(n, Winsock::TimedOut, "Send timed out: no progress for " + seconds + " s");
+    }
+    WSock_Close(n);
 }
 
 void WebServer::WSock_DataArrival(int index, qint64 /*bytesTotal*/)
@@ -228,7 +256,7 @@ void WebServer::WSock_DataArrival(int index, qint64 /*bytesTotal*/)
     if (scan.status == RequestStatus::Incomplete)
         return;
     slot.Answered = true;
-    m_requestDeadlines[index]->stop();
+    armWatchdog(index, m_sendTimeoutMs);
     slot.Received.clear();
     if (scan.status == RequestStatus::TooLong)
         answerStatus(index, notImplementedResponse(m_versionCaption));
@@ -241,16 +269,19 @@ void WebServer::handleRequest(int n, const QByteArray &text)
     if (!matchesRequestPattern(text))
         return answerStatus(n, notImplementedResponse(m_versionCaption));
     QByteArray requestPath = requestPathOf(text);
+    const QByteArray webRoot = QFile::encodeName(m_settings.WebRoot);
+    if (passesPathTests(requestPath) && !requestPath.startsWith('/')) {
+        // Nothing is served for it, but it is a request like any other.
+        logConnect(n, webRoot + percentDecoded(requestPath));
+        return answerStatus(n, notFoundResponse(m_versionCaption));
+    }
     const std::optional<QByteArray> mapped = passesPathTests(requestPath)
-        ? localPathFor(QFile::encodeName(m_settings.WebRoot), requestPath)
+        ? localPathFor(webRoot, requestPath)
         : std::nullopt;
     if (!mapped)
         return answerStatus(n, notFoundResponse(m_versionCaption));
     QByteArray localPath = *mapped;
-    if (m_settings.LogC) {
-        const QByteArray peer = m_wsock.element(n)->remoteHostIP().toLatin1();
-        m_log.WriteLog(RequestLog::connectLine(QDateTime::currentDateTime(), peer, localPath, m_locale));
-    }
+    logConnect(n, localPath);
     if (!FileSystem::exists(localPath) || hasHiddenSegment(requestPath))
         return answerStatus(n, notFoundResponse(m_versionCaption));
     if (FileSystem::isFolder(localPath))
@@ -258,6 +289,14 @@ void WebServer::handleRequest(int n, const QByteArray &text)
     if (FileSystem::isFolder(localPath))
         return answerListing(n, requestPath);
     answerFile(n, requestPath, localPath);
+}
+
+void WebServer::logConnect(int n, const QByteArray &localPath)
+{
+    if (!m_settings.LogC)
+        return;
+    const QByteArray peer = m_wsock.element(n)->remoteHostIP().toLatin1();
+    m_log.WriteLog(RequestLog::connectLine(QDateTime::currentDateTime(), peer, localPath, m_locale));
 }
 
 // A folder is answered with its index file, when it has one, without a redirect.
@@ -284,15 +323,17 @@ void WebServer::answerListing(int n, const QByteArray &requestPath)
 void WebServer::answerFile(int n, const QByteArray &requestPath, const QByteArray &localPath)
 {
     const int number = m_files.lowestFree();
+    // The file is there, the server is only busy: the browser may try again.
     if (number == 0)
-        return refuseFile(n, TooManyFiles.number, TooManyFiles.description);
+        return refuseFile(n, TooManyFiles.number, TooManyFiles.description,
+                          serviceUnavailableResponse(m_versionCaption));
     if (!m_files.openForReading(number, localPath))
-        return refuseFile(n, FileAccess.number, FileAccess.description);
+        return refuseFile(n, FileAccess.number, FileAccess.description, notFoundResponse(m_versionCaption));
     const qint64 length = m_files.file(number)->size();
     const QByteArray header = okHeader(contentTypeLine(requestPath), length, m_versionCaption);
     if (length > std::numeric_limits<qint32>::max() - header.size()) {
         m_files.close(number);  // beyond the 32-bit byte counts
-        return refuseFile(n, Overflow.number, Overflow.description);
+        return refuseFile(n, Overflow.number, Overflow.description, notFoundResponse(m_versionCaption));
     }
     m_status.setSlotText(n, Transfering + shown(requestPath));
     SlotInfo &slot = m_slots[n];
@@ -303,12 +344,11 @@ void WebServer::answerFile(int n, const QByteArray &requestPath, const QByteArra
     m_wsock.element(n)->sendData(header);
 }
 
-// A file that cannot be served is not there for the client; the reason goes
-// to the log.
-void WebServer::refuseFile(int n, int number, const char *description)
+// The reason a file cannot be served goes to the log, not to the client.
+void WebServer::refuseFile(int n, int number, const char *description, const QByteArray &response)
 {
     logError(n, number, description);
-    answerStatus(n, notFoundResponse(m_versionCaption));
+    answerStatus(n, response);
 }
 
 void WebServer::answerStatus(int n, const QByteArray &response)
@@ -321,6 +361,7 @@ void WebServer::WSock_SendProgress(int index, qint64 bytesSent, qint64 /*bytesRe
 {
     if (!isSlot(index))
         return;
+    armWatchdog(index, m_sendTimeoutMs);
     m_slots[index].SentBytes += qint32(bytesSent);
     if (m_slots[index].FileNum > 0)
         showProgress(index);
@@ -411,8 +452,8 @@ void WebServer::WSock_Close(int index)
     if (!isSlot(index))
         return;
     m_sendTimers[index]->setEnabled(false);
-    if (index < m_requestDeadlines.size())
-        m_requestDeadlines[index]->stop();
+    if (index < m_watchdogs.size())
+        m_watchdogs[index]->stop();
     // NOTE: close() is immediate, so there is no waiting for the socket here.
     // A wait would yield, a connection request could take this slot meanwhile,
     // and the rest of this routine would then reset the new connection.

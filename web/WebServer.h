@@ -9,6 +9,8 @@
 #include <QString>
 #include <QVector>
 
+#include <algorithm>
+
 class FileNumbers;
 class QTimer;
 class RequestLog;
@@ -38,7 +40,9 @@ struct SlotInfo
 //
 // Nothing a peer does ends the program: socket errors close only the slot they
 // happen on, and a listener that cannot run leaves the rest of the program
-// running without the web server.
+// running without the web server. When every slot is taken, a new connection
+// takes the slot of the one that has waited longest without a complete
+// request; it is refused only while every slot has a request in progress.
 class WebServer : public QObject
 {
     Q_OBJECT
@@ -46,6 +50,10 @@ public:
     static constexpr int ChunkSize = 8192;
     static constexpr int MaxSlots = 256;
     static constexpr int RequestTimeoutMs = 30000;
+    // A transfer that makes no progress this long is given up (as common
+    // servers' send timeouts do), so readers that never read cannot hold the
+    // slots and file numbers for ever.
+    static constexpr int SendTimeoutMs = 60000;
     static constexpr int ListenWaitMs = 5000;
 
     WebServer(const Settings &settings, RequestLog &log, SlotStatus &status, FileNumbers &files,
@@ -67,6 +75,10 @@ public:
     void setLocale(const QLocale &locale) { m_locale = locale; }
     // How long a connection may take to send its request.
     void setRequestTimeout(int ms) { m_requestTimeoutMs = ms; }
+    // How long a transfer may go without progress.
+    void setSendTimeout(int ms) { m_sendTimeoutMs = ms; }
+    // Fewer slots than MaxSlots, so that a test can fill them all cheaply.
+    void setSlotLimit(int count) { m_slotLimit = std::min(count, int(MaxSlots)); }
 
     WinsockArray &WSock() { return m_wsock; }
     const WinsockArray &WSock() const { return m_wsock; }
@@ -85,13 +97,16 @@ private:
     bool isSlot(int n) const { return n >= 1 && n < m_slots.size(); }
     int freeSlot() const;
     int createSlot();
-    void armRequestDeadline(int n);
+    int oldestWaitingSlot() const;
+    void armWatchdog(int n, int ms);
+    void watchdogExpired(int n);
 
     void handleRequest(int n, const QByteArray &text);
     void answerFile(int n, const QByteArray &requestPath, const QByteArray &localPath);
     void addIndexFile(QByteArray &localPath, QByteArray &requestPath) const;
     void answerListing(int n, const QByteArray &requestPath);
-    void refuseFile(int n, int number, const char *description);
+    void refuseFile(int n, int number, const char *description, const QByteArray &response);
+    void logConnect(int n, const QByteArray &localPath);
     void answerStatus(int n, const QByteArray &response);
 
     void pumpText(int n);
@@ -108,10 +123,14 @@ private:
     const QByteArray m_versionCaption;
     QLocale m_locale = QLocale::system();
     int m_requestTimeoutMs = RequestTimeoutMs;
+    int m_sendTimeoutMs = SendTimeoutMs;
+    int m_slotLimit = MaxSlots;
 
     WinsockArray m_wsock;
     QVector<Timer *> m_sendTimers;
-    QVector<QTimer *> m_requestDeadlines;
+    // One per slot: the request deadline until the request is in, then the
+    // send timeout, restarted by every bit of progress.
+    QVector<QTimer *> m_watchdogs;
     QVector<SlotInfo> m_slots;
     bool m_listenerFailed = false;
     quint64 m_connectionSerial = 0;

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "publish/DisplayPush.h"
+
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+// The display device on its address: counts connections, keeps what it gets.
+struct DisplayDevice : QTcpServer
+{
+    int connections = 0;
+    QByteArray received;
+    QPointer<QTcpSocket> current;
+
+    explicit DisplayDevice(const QString &address = DisplayPush::DeviceAddress,
+                           quint16 port = DisplayPush::DevicePort)
+    {
+        listen(QHostAddress(address), port);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *s = nextPendingConnection()) {
+                ++connections;
+                current = s;
+                connect(s, &QIODevice::readyRead, this, [this, s] { received += s->readAll(); });
+            }
+        });
+    }
+};
