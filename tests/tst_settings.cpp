@@ -52,6 +52,25 @@ class TstSettings : public QObject
         return rc == SQLITE_OK;
     }
 
+    // A start killed while it made the store, then the store deleted by hand:
+    // its journal stays behind, and a rollback of it would empty the next store.
+    bool leaveJournalOfDeletedStore()
+    {
+        const QString scratch = m_path + ".scratch";
+        sqlite3 *db = nullptr;
+        sqlite3_open(QFile::encodeName(scratch).constData(), &db);
+        // A small cache spills to the file, which first makes the journal hot.
+        const char *const work = "PRAGMA cache_size = 2; BEGIN; CREATE TABLE t (x);"
+                                 "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100)"
+                                 " INSERT INTO t SELECT zeroblob(1000) FROM n;";
+        const bool begun = sqlite3_exec(db, work, nullptr, nullptr, nullptr) == SQLITE_OK;
+        const bool copied = QFile::copy(scratch + "-journal", m_path + "-journal");
+        sqlite3_close(db);
+        const QByteArray journalMagic("\xd9\xd5\x05\xf9\x20\xa1\x63\xd7");  // written once it is synced
+        const bool hot = contentOf(m_path + "-journal").startsWith(journalMagic);
+        return begun && copied && hot && QFile::remove(scratch) && QFile::remove(m_path);
+    }
+
 private slots:
     void init() { m_path = m_dir.filePath(QString("db%1.mdb").arg(++m_n)); }
 
@@ -125,6 +144,50 @@ private slots:
         QCOMPARE(QStringList({s.LPort, s.WebRoot, s.IndexHTML}), QStringList({"8081", "/srv/w", "a.htm;;b.html"}));
     }
 
+    // Files that a start cut short, or another tool, can leave in place of a
+    // store that holds nothing yet: each loads as a fresh store.
+    void emptyStoreIsReplaced_data()
+    {
+        QTest::addColumn<QString>("leftover");
+        QTest::newRow("zero-length file") << "empty";
+        QTest::newRow("database without tables") << "no tables";
+        QTest::newRow("unfinished earlier creation") << "creating";
+        QTest::newRow("journal of a deleted store") << "journal";
+    }
+    void emptyStoreIsReplaced()
+    {
+        QFETCH(QString, leftover);
+        QFile f(leftover == "creating" ? m_path + ".creating" : m_path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(leftover == "creating" ? QByteArray(100, 'x') : QByteArray());
+        f.close();
+        if (leftover == "no tables")
+            QVERIFY(sql("CREATE TABLE t (x); DROP TABLE t; PRAGMA user_version = 7"));
+        if (leftover == "journal")
+            QVERIFY(leaveJournalOfDeletedStore());
+        QVERIFY2(load(), qPrintable(error));
+        QCOMPARE(s.LPort, QString("8080"));
+        QVERIFY2(load(), qPrintable(error));  // the fresh store was kept, not made again
+        QVERIFY(sql("SELECT ClockSpeed FROM Quorandel"));
+        QVERIFY(!QFile::exists(m_path + ".creating"));
+    }
+
+    // Starts killed at random moments while making the store: whatever they
+    // leave, the next start opens it.
+    void killedCreationLeavesUsableStore()
+    {
+        for (int round = 1; round <= 30; ++round) {
+            QProcess creator;
+            creator.start(QUORANDEL_STORE_CREATOR, {m_path});
+            QVERIFY2(creator.waitForReadyRead(5000), qPrintable(creator.errorString()));
+            QThread::msleep(QRandomGenerator::global()->bounded(5, 61));
+            QVERIFY2(creator.state() == QProcess::Running, creator.readAllStandardError().constData());
+            creator.kill();
+            QVERIFY(creator.waitForFinished(5000));
+            QVERIFY2(load(), qPrintable(QString("after kill %1: %2").arg(round).arg(error)));
+        }
+    }
+
     void damagedStoreIsLeftAlone_data()
     {
         QTest::addColumn<QString>("damage");  // empty: not a database at all
@@ -135,6 +198,8 @@ private slots:
         QTest::newRow("port not a number") << "UPDATE Quorandel SET LPort = 'http'" << "field 7 (LPort)";
         QTest::newRow("speed too large") << "UPDATE Quorandel SET ClockSpeed = 40000" << "field 0 (ClockSpeed)";
         QTest::newRow("fifteen fields") << "ALTER TABLE Quorandel DROP COLUMN WebRoot" << "has 15 fields";
+        QTest::newRow("another table only") << "DROP TABLE Quorandel; CREATE TABLE Other (x)"
+                                            << "no such table: Quorandel";
     }
     void damagedStoreIsLeftAlone()
     {
