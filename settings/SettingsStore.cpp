@@ -105,6 +105,9 @@ bool SettingsStore::exec(const char *sql)
 bool SettingsStore::Open()
 {
     const QFileInfo info(m_path);
+    // Opening a FIFO would block for ever; a folder or a device is no store either.
+    if (info.exists() && !info.isFile())
+        return fail(QStringLiteral("is not a regular file"));
     // SQLite follows a link to the store, so a fresh file goes where it points.
     const QString file = info.isSymLink() ? info.symLinkTarget() : m_path;
     int objects = 0;

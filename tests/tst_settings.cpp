@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 static QString sep(QString number)
 {
@@ -186,6 +187,36 @@ private slots:
             QVERIFY(creator.waitForFinished(5000));
             QVERIFY2(load(), qPrintable(QString("after kill %1: %2").arg(round).arg(error)));
         }
+    }
+
+    // Opening a FIFO blocks until a writer comes, so it must not be opened.
+    void notARegularFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("link to a device") << "device";
+    }
+    void notARegularFile()
+    {
+        QFETCH(QString, kind);
+        const QByteArray file = QFile::encodeName(m_path);
+        QVERIFY(kind != "fifo" || mkfifo(file.constData(), 0600) == 0);
+        QVERIFY(kind != "folder" || QDir().mkdir(m_path));
+        QVERIFY(kind != "device" || QFile::link("/dev/null", m_path));
+        QProcess opener;
+        opener.start(QUORANDEL_STORE_CREATOR, {"--once", m_path});
+        const bool finished = opener.waitForFinished(5000);
+        if (!finished) {
+            opener.kill();
+            opener.waitForFinished(5000);
+        }
+        QVERIFY2(finished, "opening the store hangs");
+        const QString message = QString::fromLocal8Bit(opener.readAllStandardError());
+        QCOMPARE(opener.exitCode(), 1);
+        QVERIFY2(message.contains("is not a regular file") && message.contains(QFileInfo(m_path).fileName()),
+                 qPrintable(message));
+        QVERIFY(QFileInfo::exists(m_path) && !QFileInfo(m_path).isFile());
     }
 
     void damagedStoreIsLeftAlone_data()
