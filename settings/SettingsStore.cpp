@@ -11,6 +11,9 @@
 namespace {
 
 const char *const kTable = "Quorandel";
+// Another program may hold the store for a moment; saving or starting waits
+// this long for it before reporting it locked.
+constexpr int kBusyTimeoutMs = 5000;
 
 // The files SQLite keeps next to a database while it changes it. Left beside
 // a fresh store, an old journal would be rolled back onto it.
@@ -128,6 +131,7 @@ bool SettingsStore::openExisting()
         if (sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
             return fail(QStringLiteral("cannot be opened: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
     }
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
     return true;
 }
 

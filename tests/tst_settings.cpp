@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <future>
+#include <thread>
+
 #include <sqlite3.h>
 #include <sys/stat.h>
 
@@ -217,6 +220,44 @@ private slots:
         QVERIFY2(message.contains("is not a regular file") && message.contains(QFileInfo(m_path).fileName()),
                  qPrintable(message));
         QVERIFY(QFileInfo::exists(m_path) && !QFileInfo(m_path).isFile());
+    }
+
+    // Another program holds the store locked while the program starts.
+    void lockedStore_data()
+    {
+        QTest::addColumn<int>("holdMs");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("released after 1 s") << 1000 << true;
+        QTest::newRow("held for 6.5 s") << 6500 << false;
+    }
+    void lockedStore()
+    {
+        QFETCH(int, holdMs);
+        QFETCH(bool, opens);
+        QVERIFY(load());
+        int lockResult = -1;
+        std::promise<void> locked;
+        std::thread holder([&] {
+            sqlite3 *db = nullptr;
+            sqlite3_open(QFile::encodeName(m_path).constData(), &db);
+            lockResult = sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
+            locked.set_value();
+            std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
+            sqlite3_close(db);
+        });
+        locked.get_future().wait();
+        QElapsedTimer waited;
+        waited.start();
+        const bool loaded = load();
+        const qint64 ms = waited.elapsed();
+        holder.join();
+        QCOMPARE(lockResult, SQLITE_OK);
+        QVERIFY2(loaded == opens, qPrintable(error));
+        const QString waitedText = QString("%1 ms: %2").arg(ms).arg(error);
+        if (opens)
+            QVERIFY2(ms >= holdMs - 200, qPrintable(waitedText));  // the lock did hold it up
+        else
+            QVERIFY2(error.contains("locked") && ms >= 4500 && ms < holdMs, qPrintable(waitedText));
     }
 
     void damagedStoreIsLeftAlone_data()
