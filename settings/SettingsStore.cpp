@@ -163,7 +163,8 @@ bool SettingsStore::createFresh(const QString &file)
         return false;
     }
     removeSidecars(file);
-    if (std::rename(QFile::encodeName(building).constData(), QFile::encodeName(file).constData()) == 0)
+    const QByteArray from = QFile::encodeName(building), to = QFile::encodeName(file);
+    if (std::rename(from.constData(), to.constData()) == 0)
         return true;
     const QString reason = QString::fromLocal8Bit(std::strerror(errno));
     QFile::remove(building);
