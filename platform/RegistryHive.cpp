@@ -68,22 +68,25 @@ QByteArray narrowWide(const QByteArray &utf16)
     return narrow(QStringDecoder(QStringDecoder::Utf16LE).decode(utf16));
 }
 
+// A line ending in a backslash goes on in the next one. The parts are appended
+// in place: rebuilding the joined line for each part made a long value take
+// time in the square of its lines.
 QStringList joinContinuations(const QString &text)
 {
     QStringList lines;
-    QString pending;
+    QString joined;
     for (QString line : text.split(u'\n')) {
         line.remove(u'\r');
-        line = pending.isEmpty() ? line.trimmed() : pending + line.trimmed();
-        pending.clear();
-        if (line.endsWith(u'\\') && !line.endsWith(u'"')) {
-            pending = line.chopped(1);
+        joined += QStringView(line).trimmed();
+        if (joined.endsWith(u'\\')) {
+            joined.chop(1);
             continue;
         }
-        lines.append(line);
+        lines.append(joined);
+        joined.clear();
     }
-    if (!pending.isEmpty())
-        lines.append(pending);
+    if (!joined.isEmpty())
+        lines.append(joined);
     return lines;
 }
 

@@ -2,11 +2,26 @@
 
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include <sqlite3.h>
 
 namespace {
 
 const char *const kTable = "Quorandel";
+// Another program may hold the store for a moment; saving or starting waits
+// this long for it before reporting it locked.
+constexpr int kBusyTimeoutMs = 5000;
+
+// The files SQLite keeps next to a database while it changes it. Left beside
+// a fresh store, an old journal would be rolled back onto it.
+void removeSidecars(const QString &file)
+{
+    for (const char *suffix : {"-journal", "-wal", "-shm"})
+        QFile::remove(file + QLatin1String(suffix));
+}
 
 QString quoted(const QString &name)
 {
@@ -92,25 +107,85 @@ bool SettingsStore::exec(const char *sql)
 
 bool SettingsStore::Open()
 {
+    const QFileInfo info(m_path);
+    // Opening a FIFO would block for ever; a folder or a device is no store either.
+    if (info.exists() && !info.isFile())
+        return fail(QStringLiteral("is not a regular file"));
+    // SQLite follows a link to the store, so a fresh file goes where it points.
+    const QString file = info.isSymLink() ? info.symLinkTarget() : m_path;
+    int objects = 0;
+    if (info.exists() && !(openExisting() && countSchemaObjects(objects)))
+        return false;
+    if (info.exists() && objects > 0)
+        return readFirstRecord();
+    return createFresh(file) && openExisting() && readFirstRecord();
+}
+
+bool SettingsStore::openExisting()
+{
     const QByteArray file = QFile::encodeName(m_path);
-    if (!QFileInfo::exists(m_path)) {
-        if (sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
-            != SQLITE_OK)
-            return fail(QStringLiteral("cannot be created: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
-        if (!createFresh())
-            return false;
-    } else if (sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
         // A store we may not write can still be read; saving will say so.
         sqlite3_close(m_db);
         m_db = nullptr;
         if (sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
             return fail(QStringLiteral("cannot be opened: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
     }
-    return readFirstRecord();
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    return true;
+}
+
+// A file of no bytes, or a database with nothing in its schema, is what a first
+// start cut short or a tool that only made the file leaves: no settings to lose.
+bool SettingsStore::countSchemaObjects(int &objects)
+{
+    sqlite3_stmt *stmt = nullptr;
+    int step = SQLITE_ERROR;
+    if (sqlite3_prepare_v2(m_db, "SELECT count(*) FROM sqlite_master", -1, &stmt, nullptr) == SQLITE_OK)
+        step = sqlite3_step(stmt);
+    if (step == SQLITE_ROW)
+        objects = sqlite3_column_int(stmt, 0);
+    sqlite3_finalize(stmt);
+    return step == SQLITE_ROW || readFailure();
+}
+
+// The store is made whole under another name and then renamed into place, so
+// a start killed meanwhile leaves either no store or a whole one.
+bool SettingsStore::createFresh(const QString &file)
+{
+    const QString building = file + QStringLiteral(".creating");
+    sqlite3_close(m_db);
+    m_db = nullptr;
+    QFile::remove(building);  // left by a start killed while making the store
+    removeSidecars(building);
+    if (!buildFreshFile(building)) {
+        QFile::remove(building);
+        return false;
+    }
+    removeSidecars(file);
+    const QByteArray from = QFile::encodeName(building), to = QFile::encodeName(file);
+    if (std::rename(from.constData(), to.constData()) == 0)
+        return true;
+    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+    QFile::remove(building);
+    return fail(QStringLiteral("cannot be created: %1").arg(reason));
+}
+
+// Committing writes the file through and removes its journal.
+bool SettingsStore::buildFreshFile(const QString &file)
+{
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    bool ok = sqlite3_open_v2(QFile::encodeName(file).constData(), &m_db, flags, nullptr) == SQLITE_OK;
+    if (!ok)
+        fail(QStringLiteral("cannot be created: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
+    ok = ok && writeFreshRecord();
+    sqlite3_close(m_db);
+    m_db = nullptr;
+    return ok;
 }
 
 // A record whose every field takes its default on loading.
-bool SettingsStore::createFresh()
+bool SettingsStore::writeFreshRecord()
 {
     QStringList columns;
     for (int i = 0; i < FieldCount; ++i) {
@@ -128,12 +203,8 @@ bool SettingsStore::readFirstRecord()
 {
     const QByteArray sql = QStringLiteral("SELECT rowid, * FROM %1 ORDER BY rowid LIMIT 1").arg(quoted(kTable)).toUtf8();
     sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(m_db, sql.constData(), -1, &stmt, nullptr) != SQLITE_OK) {
-        const int code = sqlite3_errcode(m_db);
-        const QString reason = code == SQLITE_NOTADB ? QStringLiteral("is not a settings database")
-                               : QStringLiteral("cannot be read: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db)));
-        return fail(reason);
-    }
+    if (sqlite3_prepare_v2(m_db, sql.constData(), -1, &stmt, nullptr) != SQLITE_OK)
+        return readFailure();
     const int step = sqlite3_step(stmt);
     const int columns = sqlite3_column_count(stmt) - 1;
     if (step == SQLITE_ROW && columns == FieldCount) {
@@ -153,6 +224,13 @@ bool SettingsStore::readFirstRecord()
     if (columns != FieldCount)
         return fail(QStringLiteral("has %1 fields in its table \"Quorandel\"; %2 are needed").arg(columns).arg(FieldCount));
     return true;
+}
+
+bool SettingsStore::readFailure()
+{
+    if (sqlite3_errcode(m_db) == SQLITE_NOTADB)
+        return fail(QStringLiteral("is not a settings database"));
+    return fail(QStringLiteral("cannot be read: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
 }
 
 QVariant SettingsStore::ReadField(int position) const

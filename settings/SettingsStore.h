@@ -9,7 +9,8 @@ struct sqlite3;
 
 // The settings record: the first row of the table "Quorandel" in an SQLite
 // file, sixteen fields addressed by position. A missing file is created with
-// one fresh record; a file that exists is never rewritten except by Commit.
+// one fresh record, and so is a file of no bytes or a database with nothing in
+// it; any other file that exists is never rewritten except by Commit.
 class SettingsStore
 {
 public:
@@ -37,8 +38,13 @@ public:
     bool Commit();
 
 private:
-    bool createFresh();
+    bool openExisting();
+    bool countSchemaObjects(int &objects);
+    bool createFresh(const QString &file);
+    bool buildFreshFile(const QString &file);
+    bool writeFreshRecord();
     bool readFirstRecord();
+    bool readFailure();
     bool exec(const char *sql);
     bool fail(const QString &what);
 

@@ -7,7 +7,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <future>
+#include <thread>
+
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 static QString sep(QString number)
 {
@@ -50,6 +54,25 @@ class TstSettings : public QObject
         const int rc = sqlite3_exec(db, statement.toUtf8().constData(), nullptr, nullptr, nullptr);
         sqlite3_close(db);
         return rc == SQLITE_OK;
+    }
+
+    // A start killed while it made the store, then the store deleted by hand:
+    // its journal stays behind, and a rollback of it would empty the next store.
+    bool leaveJournalOfDeletedStore()
+    {
+        const QString scratch = m_path + ".scratch";
+        sqlite3 *db = nullptr;
+        sqlite3_open(QFile::encodeName(scratch).constData(), &db);
+        // A small cache spills to the file, which first makes the journal hot.
+        const char *const work = "PRAGMA cache_size = 2; BEGIN; CREATE TABLE t (x);"
+                                 "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100)"
+                                 " INSERT INTO t SELECT zeroblob(1000) FROM n;";
+        const bool begun = sqlite3_exec(db, work, nullptr, nullptr, nullptr) == SQLITE_OK;
+        const bool copied = QFile::copy(scratch + "-journal", m_path + "-journal");
+        sqlite3_close(db);
+        const QByteArray journalMagic("\xd9\xd5\x05\xf9\x20\xa1\x63\xd7");  // written once it is synced
+        const bool hot = contentOf(m_path + "-journal").startsWith(journalMagic);
+        return begun && copied && hot && QFile::remove(scratch) && QFile::remove(m_path);
     }
 
 private slots:
@@ -125,6 +148,118 @@ private slots:
         QCOMPARE(QStringList({s.LPort, s.WebRoot, s.IndexHTML}), QStringList({"8081", "/srv/w", "a.htm;;b.html"}));
     }
 
+    // Files that a start cut short, or another tool, can leave in place of a
+    // store that holds nothing yet: each loads as a fresh store.
+    void emptyStoreIsReplaced_data()
+    {
+        QTest::addColumn<QString>("leftover");
+        QTest::newRow("zero-length file") << "empty";
+        QTest::newRow("database without tables") << "no tables";
+        QTest::newRow("unfinished earlier creation") << "creating";
+        QTest::newRow("journal of a deleted store") << "journal";
+    }
+    void emptyStoreIsReplaced()
+    {
+        QFETCH(QString, leftover);
+        QFile f(leftover == "creating" ? m_path + ".creating" : m_path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(leftover == "creating" ? QByteArray(100, 'x') : QByteArray());
+        f.close();
+        if (leftover == "no tables")
+            QVERIFY(sql("CREATE TABLE t (x); DROP TABLE t; PRAGMA user_version = 7"));
+        if (leftover == "journal")
+            QVERIFY(leaveJournalOfDeletedStore());
+        QVERIFY2(load(), qPrintable(error));
+        QCOMPARE(s.LPort, QString("8080"));
+        QVERIFY2(load(), qPrintable(error));  // the fresh store was kept, not made again
+        QVERIFY(sql("SELECT ClockSpeed FROM Quorandel"));
+        QVERIFY(!QFile::exists(m_path + ".creating"));
+    }
+
+    // Starts killed at random moments while making the store: whatever they
+    // leave, the next start opens it.
+    void killedCreationLeavesUsableStore()
+    {
+        for (int round = 1; round <= 30; ++round) {
+            QProcess creator;
+            creator.start(QUORANDEL_STORE_CREATOR, {m_path});
+            QVERIFY2(creator.waitForReadyRead(5000), qPrintable(creator.errorString()));
+            QThread::msleep(QRandomGenerator::global()->bounded(5, 61));
+            QVERIFY2(creator.state() == QProcess::Running, creator.readAllStandardError().constData());
+            creator.kill();
+            QVERIFY(creator.waitForFinished(5000));
+            QVERIFY2(load(), qPrintable(QString("after kill %1: %2").arg(round).arg(error)));
+        }
+    }
+
+    // Opening a FIFO blocks until a writer comes, so it must not be opened.
+    void notARegularFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("link to a device") << "device";
+    }
+    void notARegularFile()
+    {
+        QFETCH(QString, kind);
+        const QByteArray file = QFile::encodeName(m_path);
+        QVERIFY(kind != "fifo" || mkfifo(file.constData(), 0600) == 0);
+        QVERIFY(kind != "folder" || QDir().mkdir(m_path));
+        QVERIFY(kind != "device" || QFile::link("/dev/null", m_path));
+        QProcess opener;
+        opener.start(QUORANDEL_STORE_CREATOR, {"--once", m_path});
+        const bool finished = opener.waitForFinished(5000);
+        if (!finished) {
+            opener.kill();
+            opener.waitForFinished(5000);
+        }
+        QVERIFY2(finished, "opening the store hangs");
+        const QString message = QString::fromLocal8Bit(opener.readAllStandardError());
+        QCOMPARE(opener.exitCode(), 1);
+        QVERIFY2(message.contains("is not a regular file") && message.contains(QFileInfo(m_path).fileName()),
+                 qPrintable(message));
+        QVERIFY(QFileInfo::exists(m_path) && !QFileInfo(m_path).isFile());
+    }
+
+    // Another program holds the store locked while the program starts.
+    void lockedStore_data()
+    {
+        QTest::addColumn<int>("holdMs");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("released after 1 s") << 1000 << true;
+        QTest::newRow("held for 6.5 s") << 6500 << false;
+    }
+    void lockedStore()
+    {
+        QFETCH(int, holdMs);
+        QFETCH(bool, opens);
+        QVERIFY(load());
+        int lockResult = -1;
+        std::promise<void> locked;
+        std::thread holder([&] {
+            sqlite3 *db = nullptr;
+            sqlite3_open(QFile::encodeName(m_path).constData(), &db);
+            lockResult = sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
+            locked.set_value();
+            std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
+            sqlite3_close(db);
+        });
+        locked.get_future().wait();
+        QElapsedTimer waited;
+        waited.start();
+        const bool loaded = load();
+        const qint64 ms = waited.elapsed();
+        holder.join();
+        QCOMPARE(lockResult, SQLITE_OK);
+        QVERIFY2(loaded == opens, qPrintable(error));
+        const QString waitedText = QString("%1 ms: %2").arg(ms).arg(error);
+        if (opens)
+            QVERIFY2(ms >= holdMs - 200, qPrintable(waitedText));  // the lock did hold it up
+        else
+            QVERIFY2(error.contains("locked") && ms >= 4500 && ms < holdMs, qPrintable(waitedText));
+    }
+
     void damagedStoreIsLeftAlone_data()
     {
         QTest::addColumn<QString>("damage");  // empty: not a database at all
@@ -135,6 +270,8 @@ private slots:
         QTest::newRow("port not a number") << "UPDATE Quorandel SET LPort = 'http'" << "field 7 (LPort)";
         QTest::newRow("speed too large") << "UPDATE Quorandel SET ClockSpeed = 40000" << "field 0 (ClockSpeed)";
         QTest::newRow("fifteen fields") << "ALTER TABLE Quorandel DROP COLUMN WebRoot" << "has 15 fields";
+        QTest::newRow("another table only") << "DROP TABLE Quorandel; CREATE TABLE Other (x)"
+                                            << "no such table: Quorandel";
     }
     void damagedStoreIsLeftAlone()
     {
