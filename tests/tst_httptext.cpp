@@ -2,60 +2,10 @@
 
 #include <QtTest>
 
-Q_DECLARE_METATYPE(RequestStatus)
-
 class TstHttpText : public QObject
 {
     Q_OBJECT
 private slots:
-    // What the peer sent so far: is the request complete, what is its text,
-    // and is that text a GET the server answers (any other gets 501)?
-    void scanRequest_data()
-    {
-        QTest::addColumn<QByteArray>("collected");
-        QTest::addColumn<RequestStatus>("status");
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<bool>("isGet");
-        const auto complete = RequestStatus::Complete, incomplete = RequestStatus::Incomplete,
-                   tooLong = RequestStatus::TooLong;
-        const QByteArray atLimit = "GET /" + QByteArray(MaxRequestBytes - 14, 'a') + " HTTP/1.0";
-        QTest::newRow("headers follow") << QByteArray("GET / HTTP/1.1\r\nHost: a\r\n\r\n") << complete << QByteArray("GET / HTTP/1.1") << true;
-        QTest::newRow("empty path") << QByteArray("GET  HTTP/1.0\r\n") << complete << QByteArray("GET  HTTP/1.0") << true;
-        QTest::newRow("one space") << QByteArray("GET HTTP/1.0\r\n") << complete << QByteArray("GET HTTP/1.0\r\n") << false;
-        QTest::newRow("other method") << QByteArray("HEAD / HTTP/1.0\r\nX") << complete << QByteArray("HEAD / HTTP/1.0\r\n") << false;
-        QTest::newRow("lower-case version") << QByteArray("GET / http/1.0\n") << complete << QByteArray("GET / http/1.0\n") << false;
-        QTest::newRow("path still coming") << QByteArray("GET /index") << incomplete << QByteArray() << false;
-        QTest::newRow("version still coming") << QByteArray("GET / HTTP/1.") << incomplete << QByteArray() << false;
-        QTest::newRow("8 KiB, no line end") << QByteArray(MaxRequestBytes, 'a') << incomplete << QByteArray() << false;
-        QTest::newRow("past 8 KiB, no line end") << QByteArray(MaxRequestBytes + 1, 'a') << tooLong << QByteArray() << false;
-        QTest::newRow("line end past 8 KiB") << QByteArray(9000, 'a') + '\n' << tooLong << QByteArray() << false;
-        QTest::newRow("8 KiB request, more after it") << atLimit + "x\r\n" << complete << atLimit << true;
-    }
-
-    void scanRequest()
-    {
-        QFETCH(QByteArray, collected);
-        QFETCH(RequestStatus, status);
-        QFETCH(QByteArray, text);
-        QFETCH(bool, isGet);
-        const RequestScan scan = ::scanRequest(collected);
-        QCOMPARE(scan.status, status);
-        QCOMPARE(scan.text, text);
-        QCOMPARE(matchesRequestPattern(scan.text), isGet);
-    }
-
-    // However the peer's bytes are split, the first decision is the one that
-    // the whole data gives; here they come one at a time.
-    void splitRequestDecidesLikeWhole()
-    {
-        for (const QByteArray whole : {"GET /a.png HTTP/1.1\r\nHost: x\r\n\r\n", "GET /a\nb HTTP/1.0\r\n"}) {
-            qsizetype n = 1;
-            while (::scanRequest(whole.left(n)).status == RequestStatus::Incomplete)
-                ++n;
-            QCOMPARE(::scanRequest(whole.left(n)).text, ::scanRequest(whole).text);
-        }
-    }
-
     void requestPath_data()
     {
         QTest::addColumn<QByteArray>("text");

@@ -189,6 +189,45 @@ private slots:
         QCOMPARE(f.files.lowestFree(), 1);  // the served file was given back
     }
 
+    // Built-in pages are answered ahead of the web root, by the route for
+    // exactly their path, with their headers and body read; the rest of the
+    // server does not change.
+    void builtInRoutes_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray ping = "HTTP/1.0 200 OK\nServer: Quorandel 1.40\nContent-Length: 4\n\npong";
+        QTest::newRow("route") << QByteArray("GET /quorandel/ping HTTP/1.1\r\nHost: x\r\n\r\n") << ping;
+        QTest::newRow("query ignored") << QByteArray("GET /quorandel/ping?x=1 HTTP/1.1\r\n\r\n") << ping;
+        QTest::newRow("body echoed") << QByteArray("POST /quorandel/echo HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc")
+                                     << QByteArray("HTTP/1.0 200 OK\nServer: Quorandel 1.40\n\nPOST abc");
+        const auto text = [](const char *status, const char *line) {
+            const QByteArray body = QByteArray(line) + '\n';
+            return "HTTP/1.0 " + QByteArray(status) + "\nServer: Quorandel 1.40\nContent-Type: text/plain; charset=utf-8"
+                   "\nContent-Length: " + QByteArray::number(body.size()) + "\n\n" + body;
+        };
+        QTest::newRow("no such page") << QByteArray("GET /quorandel/ten.txt HTTP/1.0\r\n\r\n")
+                                      << text("404 Not Found", "No such page.");
+        QTest::newRow("no length") << QByteArray("POST /quorandel/echo HTTP/1.0\r\n\r\nabc")
+                                   << text("411 Length Required", "A body needs its Content-Length.");
+        QTest::newRow("too large") << QByteArray("POST /quorandel/echo HTTP/1.0\r\nContent-Length: 5000\r\n\r\n")
+                                   << text("413 Payload Too Large", "The body is larger than 1 KiB.");
+        QTest::newRow("web root untouched") << QByteArray("GET /ten.txt HTTP/1.0\r\n\r\n") << Ten;
+    }
+    void builtInRoutes()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, expected);
+        Fixture f;
+        f.server.addRoute("/quorandel/ping", [](const HttpRequest &, const QByteArray &) {
+            return WebAnswer::text("HTTP/1.0 200 OK\nServer: Quorandel 1.40\nContent-Length: 4\n\n", "pong");
+        });
+        f.server.addRoute("/quorandel/echo", [](const HttpRequest &r, const QByteArray &) {
+            return WebAnswer::status("HTTP/1.0 200 OK\nServer: Quorandel 1.40\n\n" + r.method + ' ' + r.body);
+        });
+        QCOMPARE(f.fetch({request}), expected);
+    }
+
     void listingInThreeChunks()
     {
         Fixture f;
@@ -336,7 +375,7 @@ private slots:
         QVERIFY(a && b);
         QVERIFY(spinUntil([&] { return a->received.size() > 100000 && b->received.size() > 100000; }));
         // Both still streaming, and nothing moves meanwhile: the server runs on this thread.
-        QVERIFY(f.server.Slots()[1].FileNum > 0 && f.server.Slots()[2].FileNum > 0);
+        QVERIFY(f.server.Slots(1).FileNum > 0 && f.server.Slots(2).FileNum > 0);
         QVERIFY(writeFile(f.www("new.bin"), pattern(1000, 8)));
         QCOMPARE(::rename(f.www("new.bin").constData(), f.www("big.bin").constData()), 0);
         a->closeWithReset();

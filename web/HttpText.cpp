@@ -15,31 +15,6 @@ qsizetype findIn(const QByteArray &haystack, const QByteArray &needle, qsizetype
     return haystack.toLower().indexOf(needle.toLower(), from);
 }
 
-// Length of the shortest prefix that matches "GET * HTTP/1.?*"; -1 when no
-// prefix does. " HTTP/1." may start no earlier than right after "GET ".
-qsizetype patternMatchEnd(const QByteArray &data)
-{
-    if (!data.startsWith(RequestStart))
-        return -1;
-    const qsizetype mark = data.indexOf(VersionMark, RequestStart.size());
-    if (mark < 0 || mark + VersionMark.size() >= data.size())
-        return -1;
-    return mark + VersionMark.size() + 1;
-}
-
-// Where the request text ends: after the match or after the first LF,
-// whichever is sooner; -1 while neither has arrived.
-qsizetype requestEnd(const QByteArray &data)
-{
-    const qsizetype lineEnd = data.indexOf('\n');
-    const qsizetype matchEnd = patternMatchEnd(data);
-    if (lineEnd < 0)
-        return matchEnd;
-    if (matchEnd < 0)
-        return lineEnd + 1;
-    return std::min(lineEnd + 1, matchEnd);
-}
-
 int hexValue(char c)
 {
     if (c >= '0' && c <= '9')
@@ -77,26 +52,31 @@ QByteArray Between(const QByteArray &src, const QByteArray &startText, const QBy
     return src.mid(from, end - from);
 }
 
-RequestScan scanRequest(const QByteArray &collected)
+qsizetype requestPatternEnd(const QByteArray &data)
 {
-    const qsizetype end = requestEnd(collected);
-    if (end > MaxRequestBytes || (end < 0 && collected.size() > MaxRequestBytes))
-        return {RequestStatus::TooLong, {}};
-    if (end < 0)
-        return {RequestStatus::Incomplete, {}};
-    return {RequestStatus::Complete, collected.left(end)};
+    if (!data.startsWith(RequestStart))
+        return -1;
+    const qsizetype mark = data.indexOf(VersionMark, RequestStart.size());
+    if (mark < 0 || mark + VersionMark.size() >= data.size())
+        return -1;
+    return mark + VersionMark.size() + 1;
 }
 
 bool matchesRequestPattern(const QByteArray &text)
 {
     // The trailing "*" takes whatever follows, so the whole text matches
     // exactly when some prefix does.
-    return patternMatchEnd(text) >= 0;
+    return requestPatternEnd(text) >= 0;
+}
+
+QByteArray requestTargetOf(const QByteArray &text)
+{
+    return Between(text, RequestStart, VersionMark, 0, 1);
 }
 
 QByteArray requestPathOf(const QByteArray &text)
 {
-    const QByteArray path = Between(text, RequestStart, VersionMark, 0, 1);
+    const QByteArray path = requestTargetOf(text);
     const qsizetype query = path.indexOf('?');
     return query < 0 ? path : path.left(query);
 }
@@ -194,4 +174,20 @@ QByteArray notImplementedResponse(const QByteArray &versionCaption)
 QByteArray serviceUnavailableResponse(const QByteArray &versionCaption)
 {
     return statusResponse("HTTP/1.0 503 Service Unavailable", versionCaption);
+}
+
+QByteArray responseHead(const QByteArray &status, const QByteArray &versionCaption, const QByteArrayList &lines)
+{
+    QByteArray head = "HTTP/1.0 " + status + "\nServer: " + versionCaption + '\n';
+    for (const QByteArray &line : lines)
+        head += line + '\n';
+    return head + '\n';
+}
+
+QByteArray textResponse(const QByteArray &status, const QByteArray &versionCaption, const QByteArray &text)
+{
+    const QByteArray body = text + '\n';
+    return responseHead(status, versionCaption,
+                        {"Content-Type: text/plain; charset=utf-8", "Content-Length: " + QByteArray::number(body.size())})
+        + body;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayList>
 
 #include <optional>
 
@@ -15,25 +16,16 @@ QByteArray LeftRight(const QByteArray &str, const QByteArray &find, int compare,
 QByteArray Between(const QByteArray &src, const QByteArray &startText, const QByteArray &endText,
                    int compare, quint8 retError);
 
-// A request line may arrive in pieces. Collected data is complete as soon as
-// it matches "GET * HTTP/1.?*" or holds a line end (LF), whichever comes
-// first; the request text is the data up to that point, so what is decided
-// never depends on how the peer's bytes were split into segments.
-constexpr qsizetype MaxRequestBytes = 8192;
-
-enum class RequestStatus { Incomplete, Complete, TooLong };
-
-struct RequestScan
-{
-    RequestStatus status = RequestStatus::Incomplete;
-    QByteArray text;  // the request text, when Complete
-};
-
-RequestScan scanRequest(const QByteArray &collected);
+// Length of the shortest prefix of data that matches "GET * HTTP/1.?*"; -1
+// when no prefix does.
+qsizetype requestPatternEnd(const QByteArray &data);
 
 // "GET * HTTP/1.?*" over the whole text, letter case significant; "*" spans
 // line ends.
 bool matchesRequestPattern(const QByteArray &text);
+
+// What a GET asks for: the text between "GET " and " HTTP/1.", query included.
+QByteArray requestTargetOf(const QByteArray &text);
 
 // The path between "GET " and " HTTP/1.", cut at its first "?" so that a query
 // string never reaches the file system.
@@ -68,3 +60,7 @@ QByteArray okHeader(const QByteArray &typeLine, qint64 contentLength, const QByt
 QByteArray notFoundResponse(const QByteArray &versionCaption);
 QByteArray notImplementedResponse(const QByteArray &versionCaption);
 QByteArray serviceUnavailableResponse(const QByteArray &versionCaption);
+// "HTTP/1.0 <status>", the Server line and the given lines, closed by an empty line.
+QByteArray responseHead(const QByteArray &status, const QByteArray &versionCaption, const QByteArrayList &lines);
+// A complete answer carrying one line of text for a person.
+QByteArray textResponse(const QByteArray &status, const QByteArray &versionCaption, const QByteArray &text);

@@ -1,13 +1,11 @@
 #include "web/WebServer.h"
 
 #include "platform/FileNumbers.h"
-#include "platform/FileSystem.h"
 #include "platform/Yield.h"
 #include "settings/Settings.h"
 #include "settings/SettingsSequence.h"
-#include "web/DirListing.h"
 #include "web/HttpText.h"
-#include "web/IndexFile.h"
+#include "web/WebRootAnswers.h"
 #include "web/RequestLog.h"
 #include "web/SlotStatus.h"
 
@@ -57,13 +55,6 @@ QString percentText(double percent, QLocale locale)
     return text;
 }
 
-// Hidden names are never served, not even as a folder on the way to a file.
-bool hasHiddenSegment(const QByteArray &requestPath)
-{
-    const QList<QByteArray> segments = percentDecoded(requestPath).split('/');
-    return std::any_of(segments.cbegin(), segments.cend(), FileSystem::isHiddenName);
-}
-
 }  // namespace
 
 WebServer::WebServer(const Settings &settings, RequestLog &log, SlotStatus &status, FileNumbers &files,
@@ -75,11 +66,7 @@ WebServer::WebServer(const Settings &settings, RequestLog &log, SlotStatus &stat
     , m_files(files)
     , m_versionCaption(versionCaption.toLatin1())
 {
-    auto *unused = new Timer(this);  // element 0 belongs to the listener, which sends nothing
-    unused->setEnabled(false);
-    unused->setInterval(0);
-    m_sendTimers.append(unused);
-
+    m_slots.resize(1);  // element 0 belongs to the listener, which has no slot
     connect(&m_wsock, &WinsockArray::connectionRequested, this, &WebServer::WSock_ConnectionRequest);
     connect(&m_wsock, &WinsockArray::dataArrived, this, &WebServer::WSock_DataArrival);
     connect(&m_wsock, &WinsockArray::sendProgressed, this, &WebServer::WSock_SendProgress);
@@ -90,9 +77,9 @@ WebServer::WebServer(const Settings &settings, RequestLog &log, SlotStatus &stat
 
 WebServer::~WebServer()
 {
-    for (const SlotInfo &slot : std::as_const(m_slots)) {
-        if (slot.FileNum > 0)
-            m_files.close(slot.FileNum);
+    for (const auto &slot : m_slots) {
+        if (slot && slot->info().FileNum > 0)
+            m_files.close(slot->info().FileNum);
     }
 }
 
@@ -140,6 +127,24 @@ quint16 WebServer::localPort() const
     return m_wsock.element(0)->localPort();
 }
 
+ConnectionSlot *WebServer::slotAt(int n) const
+{
+    return n >= 1 && n < int(m_slots.size()) ? m_slots[size_t(n)].get() : nullptr;
+}
+
+Timer *WebServer::TSendData(int n) const
+{
+    ConnectionSlot *slot = slotAt(n);
+    return slot ? slot->pump() : nullptr;
+}
+
+const SlotInfo &WebServer::Slots(int n) const
+{
+    static const SlotInfo none;
+    const ConnectionSlot *slot = slotAt(n);
+    return slot ? slot->info() : none;
+}
+
 void WebServer::WSock_ConnectionRequest(int index, qintptr requestId)
 {
     if (index != 0)
@@ -159,41 +164,30 @@ void WebServer::WSock_ConnectionRequest(int index, qintptr requestId)
         m_wsock.element(0)->rejectRequest(requestId);
         return;
     }
-    SlotInfo &slot = m_slots[n];
-    slot.FileNum = 0;
-    slot.FilePath.clear();
-    slot.TotalBytes = 0;
-    slot.SentBytes = 0;
-    slot.Received.clear();
-    slot.Answered = false;
-    slot.Connection = ++m_connectionSerial;
-    m_wsock.element(n)->accept(requestId);
-    armWatchdog(n, m_requestTimeoutMs);
+    slotAt(n)->begin(requestId, ++m_connectionSerial, m_requestTimeoutMs);
 }
 
 int WebServer::freeSlot() const
 {
-    for (int n = 1; n <= m_wsock.ubound(); ++n) {
-        if (m_wsock.element(n)->state() == Winsock::Closed)
+    for (int n = 1; n < int(m_slots.size()); ++n) {
+        if (m_slots[size_t(n)]->isFree())
             return n;
     }
     return 0;
 }
 
-// Socket, status line, record and pump timer of a new slot; 0 at the limit.
+// Socket, status line and slot of a new connection; 0 at the limit.
 int WebServer::createSlot()
 {
-    const int n = m_wsock.ubound() + 1;
+    const int n = int(m_slots.size());
     if (n > m_slotLimit)
         return 0;
-    m_wsock.load(n);
+    Winsock *socket = m_wsock.load(n);
     m_status.loadSlot(n);
-    m_slots.resize(n + 1);
-    auto *pump = new Timer(this);
-    pump->setEnabled(false);
-    pump->setInterval(1);
-    connect(pump, &Timer::ticked, this, [this, n] { TSendData_Timer(n); });
-    m_sendTimers.append(pump);
+    auto slot = std::make_unique<ConnectionSlot>(n, socket, m_files, this);
+    connect(slot->pump(), &Timer::ticked, this, [this, n] { TSendData_Timer(n); });
+    connect(slot.get(), &ConnectionSlot::watchdogExpired, this, &WebServer::watchdogExpired);
+    m_slots.push_back(std::move(slot));
     return n;
 }
 
@@ -201,36 +195,23 @@ int WebServer::createSlot()
 // connection serial is the lowest); 0 when every slot has its request.
 int WebServer::oldestWaitingSlot() const
 {
-    int oldest = 0;
-    for (int n = 1; n < m_slots.size(); ++n) {
-        if (m_slots[n].Answered || m_wsock.element(n)->state() == Winsock::Closed)
+    const ConnectionSlot *oldest = nullptr;
+    for (const auto &slot : m_slots) {
+        if (!slot || slot->isFree() || slot->info().Answered)
             continue;
-        if (oldest == 0 || m_slots[n].Connection < m_slots[oldest].Connection)
-            oldest = n;
+        if (!oldest || slot->info().Connection < oldest->info().Connection)
+            oldest = slot.get();
     }
-    return oldest;
+    return oldest ? oldest->index() : 0;
 }
 
 // A connection that never completes its request, or a transfer that stops
-// moving, would hold its slot forever. One watchdog per slot, so that a busy
-// server does not pile up a timer for every connection it ever had.
-void WebServer::armWatchdog(int n, int ms)
-{
-    while (m_watchdogs.size() <= n) {
-        auto *watchdog = new QTimer(this);
-        watchdog->setSingleShot(true);
-        const int slot = int(m_watchdogs.size());
-        connect(watchdog, &QTimer::timeout, this, [this, slot] { watchdogExpired(slot); });
-        m_watchdogs.append(watchdog);
-    }
-    m_watchdogs[n]->start(ms);
-}
-
+// moving, would hold its slot forever.
 void WebServer::watchdogExpired(int n)
 {
-    if (!isSlot(n))
+    if (!slotAt(n))
         return;
-    if (m_slots[n].Answered) {
+    if (slotAt(n)->info().Answered) {
         const QByteArray seconds = QByteArray::number(m_sendTimeoutMs / 1000.0);
         logError(n, Winsock::TimedOut, "Send timed out: no progress for " + seconds + " s");
     }
@@ -239,7 +220,7 @@ void WebServer::watchdogExpired(int n)
 
 void WebServer::WSock_DataArrival(int index, qint64 /*bytesTotal*/)
 {
-    if (!isSlot(index))
+    if (!slotAt(index))
         return;
     yieldToEventLoop();
     Winsock *socket = m_wsock.element(index);
@@ -247,8 +228,9 @@ void WebServer::WSock_DataArrival(int index, qint64 /*bytesTotal*/)
     if (socket->state() != Winsock::Connected)
         return;
     const QByteArray fresh = socket->getData();
-    SlotInfo &slot = m_slots[index];
-    // One request per connection: whatever follows it must not disturb the answer.
+    SlotInfo &slot = slotAt(index)->info();
+    // One request per connection: whatever follows it is dropped, so that it
+    // can neither disturb the answer nor pile up.
     if (slot.Answered)
         return;
     slot.Received += fresh;
@@ -256,39 +238,60 @@ void WebServer::WSock_DataArrival(int index, qint64 /*bytesTotal*/)
     if (scan.status == RequestStatus::Incomplete)
         return;
     slot.Answered = true;
-    armWatchdog(index, m_sendTimeoutMs);
     slot.Received.clear();
-    if (scan.status == RequestStatus::TooLong)
-        answerStatus(index, notImplementedResponse(m_versionCaption));
-    else
-        handleRequest(index, scan.text);
+    slotAt(index)->armWatchdog(m_sendTimeoutMs);
+    answerScan(index, scan);
 }
 
-void WebServer::handleRequest(int n, const QByteArray &text)
+void WebServer::answerScan(int n, const RequestScan &scan)
 {
-    if (!matchesRequestPattern(text))
-        return answerStatus(n, notImplementedResponse(m_versionCaption));
-    QByteArray requestPath = requestPathOf(text);
-    const QByteArray webRoot = QFile::encodeName(m_settings.WebRoot);
-    if (passesPathTests(requestPath) && !requestPath.startsWith('/')) {
-        // Nothing is served for it, but it is a request like any other.
-        logConnect(n, webRoot + percentDecoded(requestPath));
-        return answerStatus(n, notFoundResponse(m_versionCaption));
+    switch (scan.status) {
+    case RequestStatus::Complete: {
+        const HttpRequest request = parseRequest(scan.text);
+        return send(n, resolve(n, request));
     }
-    const std::optional<QByteArray> mapped = passesPathTests(requestPath)
-        ? localPathFor(webRoot, requestPath)
-        : std::nullopt;
-    if (!mapped)
-        return answerStatus(n, notFoundResponse(m_versionCaption));
-    QByteArray localPath = *mapped;
-    logConnect(n, localPath);
-    if (!FileSystem::exists(localPath) || hasHiddenSegment(requestPath))
-        return answerStatus(n, notFoundResponse(m_versionCaption));
-    if (FileSystem::isFolder(localPath))
-        addIndexFile(localPath, requestPath);
-    if (FileSystem::isFolder(localPath))
-        return answerListing(n, requestPath);
-    answerFile(n, requestPath, localPath);
+    case RequestStatus::BodyTooLarge:
+        return sendResponse(n, textResponse("413 Payload Too Large", m_versionCaption, "The body is larger than 1 KiB."));
+    case RequestStatus::LengthRequired:
+        return sendResponse(n, textResponse("411 Length Required", m_versionCaption, "A body needs its Content-Length."));
+    case RequestStatus::BadLength:
+        return sendResponse(n, textResponse("400 Bad Request", m_versionCaption, "The Content-Length is not a number."));
+    default:
+        return sendResponse(n, notImplementedResponse(m_versionCaption));
+    }
+}
+
+WebAnswer WebServer::resolve(int n, const HttpRequest &request) const
+{
+    if (request.builtIn) {
+        const auto route = m_routes.constFind(request.rawPath);
+        if (route == m_routes.constEnd())
+            return WebAnswer::status(textResponse("404 Not Found", m_versionCaption, "No such page."));
+        return (*route)(request, m_wsock.element(n)->remoteHostIP().toLatin1());
+    }
+    const WebRoot root{QFile::encodeName(m_settings.WebRoot), QFile::encodeName(m_settings.IndexHTML),
+                       m_versionCaption, m_locale};
+    return answerFromWebRoot(request, root);
+}
+
+void WebServer::send(int n, const WebAnswer &answer)
+{
+    if (!answer.logPath.isNull())
+        logConnect(n, answer.logPath);
+    switch (answer.kind) {
+    case WebAnswer::Status:
+        return sendResponse(n, answer.head);
+    case WebAnswer::File:
+        return sendFile(n, answer);
+    case WebAnswer::Text: {
+        SlotInfo &slot = slotAt(n)->info();
+        slot.SendBuf = answer.body;
+        slot.FileNum = answer.body.isEmpty() ? 0 : -1;
+        slot.TotalBytes = qint32(answer.head.size() + answer.body.size());
+        m_wsock.element(n)->sendData(answer.head);
+        return;
+    }
+    }
 }
 
 void WebServer::logConnect(int n, const QByteArray &localPath)
@@ -299,45 +302,24 @@ void WebServer::logConnect(int n, const QByteArray &localPath)
     m_log.WriteLog(RequestLog::connectLine(QDateTime::currentDateTime(), peer, localPath, m_locale));
 }
 
-// A folder is answered with its index file, when it has one, without a redirect.
-void WebServer::addIndexFile(QByteArray &localPath, QByteArray &requestPath) const
-{
-    const QByteArray name = FindIndexFile(localPath, QFile::encodeName(m_settings.IndexHTML));
-    if (name.isEmpty())
-        return;
-    localPath += (localPath.endsWith('/') ? "" : "/") + name;
-    requestPath += (requestPath.endsWith('/') ? "" : "/") + name;
-}
-
-void WebServer::answerListing(int n, const QByteArray &requestPath)
-{
-    const QByteArray body = DirListing(QFile::encodeName(m_settings.WebRoot), requestPath, m_locale);
-    const QByteArray header = okHeader("Content-Type: text/html", body.size(), m_versionCaption);
-    SlotInfo &slot = m_slots[n];
-    slot.SendBuf = body;
-    slot.FileNum = -1;
-    slot.TotalBytes = qint32(header.size() + body.size());
-    m_wsock.element(n)->sendData(header);
-}
-
-void WebServer::answerFile(int n, const QByteArray &requestPath, const QByteArray &localPath)
+void WebServer::sendFile(int n, const WebAnswer &answer)
 {
     const int number = m_files.lowestFree();
     // The file is there, the server is only busy: the browser may try again.
     if (number == 0)
         return refuseFile(n, TooManyFiles.number, TooManyFiles.description,
                           serviceUnavailableResponse(m_versionCaption));
-    if (!m_files.openForReading(number, localPath))
+    if (!m_files.openForReading(number, answer.localPath))
         return refuseFile(n, FileAccess.number, FileAccess.description, notFoundResponse(m_versionCaption));
     const qint64 length = m_files.file(number)->size();
-    const QByteArray header = okHeader(contentTypeLine(requestPath), length, m_versionCaption);
+    const QByteArray header = okHeader(contentTypeLine(answer.requestPath), length, m_versionCaption);
     if (length > std::numeric_limits<qint32>::max() - header.size()) {
         m_files.close(number);  // beyond the 32-bit byte counts
         return refuseFile(n, Overflow.number, Overflow.description, notFoundResponse(m_versionCaption));
     }
-    m_status.setSlotText(n, Transfering + shown(requestPath));
-    SlotInfo &slot = m_slots[n];
-    slot.FilePath = requestPath;
+    m_status.setSlotText(n, Transfering + shown(answer.requestPath));
+    SlotInfo &slot = slotAt(n)->info();
+    slot.FilePath = answer.requestPath;
     slot.FileNum = qint16(number);
     slot.FileLength = length;
     slot.TotalBytes = qint32(length + header.size());
@@ -348,28 +330,29 @@ void WebServer::answerFile(int n, const QByteArray &requestPath, const QByteArra
 void WebServer::refuseFile(int n, int number, const char *description, const QByteArray &response)
 {
     logError(n, number, description);
-    answerStatus(n, response);
+    sendResponse(n, response);
 }
 
-void WebServer::answerStatus(int n, const QByteArray &response)
+void WebServer::sendResponse(int n, const QByteArray &response)
 {
-    m_slots[n].TotalBytes = qint32(response.size());
+    slotAt(n)->info().TotalBytes = qint32(response.size());
     m_wsock.element(n)->sendData(response);
 }
 
 void WebServer::WSock_SendProgress(int index, qint64 bytesSent, qint64 /*bytesRemaining*/)
 {
-    if (!isSlot(index))
+    ConnectionSlot *slot = slotAt(index);
+    if (!slot)
         return;
-    armWatchdog(index, m_sendTimeoutMs);
-    m_slots[index].SentBytes += qint32(bytesSent);
-    if (m_slots[index].FileNum > 0)
+    slot->armWatchdog(m_sendTimeoutMs);
+    slot->info().SentBytes += qint32(bytesSent);
+    if (slot->info().FileNum > 0)
         showProgress(index);
 }
 
 void WebServer::showProgress(int n)
 {
-    const SlotInfo &slot = m_slots[n];
+    const SlotInfo &slot = slotAt(n)->info();
     if (slot.FileLength == 0) {
         // An empty file has no percentage; its header goes out all the same.
         logError(n, DivisionByZero.number, DivisionByZero.description);
@@ -384,36 +367,38 @@ void WebServer::showProgress(int n)
 
 void WebServer::WSock_SendComplete(int index)
 {
-    if (!isSlot(index))
+    ConnectionSlot *slot = slotAt(index);
+    if (!slot)
         return;
-    if (m_slots[index].SentBytes >= m_slots[index].TotalBytes) {
+    if (slot->info().SentBytes >= slot->info().TotalBytes) {
         WSock_Close(index);
         return;
     }
-    const quint64 connection = m_slots[index].Connection;
+    const quint64 connection = slot->info().Connection;
     yieldToEventLoop();
-    if (m_slots[index].Connection != connection)
+    if (slot->info().Connection != connection)
         return;  // closed during the yield, perhaps taken by a new connection already
-    m_sendTimers[index]->setInterval(1);
-    m_sendTimers[index]->setEnabled(true);
+    slot->pump()->setInterval(1);
+    slot->pump()->setEnabled(true);
 }
 
 void WebServer::TSendData_Timer(int index)
 {
-    if (!isSlot(index))
+    ConnectionSlot *slot = slotAt(index);
+    if (!slot)
         return;
     // Disarmed before anything else: while the file branch yields, this slot
     // may close and be armed anew for its next connection, and that must stand.
-    m_sendTimers[index]->setEnabled(false);
-    if (m_slots[index].FileNum == -1)
+    slot->pump()->setEnabled(false);
+    if (slot->info().FileNum == -1)
         pumpText(index);
-    else if (m_slots[index].FileNum > 0)
+    else if (slot->info().FileNum > 0)
         pumpFile(index);
 }
 
 void WebServer::pumpText(int n)
 {
-    SlotInfo &slot = m_slots[n];
+    SlotInfo &slot = slotAt(n)->info();
     const QByteArray chunk = slot.SendBuf.left(ChunkSize);
     slot.SendBuf.remove(0, ChunkSize);
     if (slot.SendBuf.isEmpty())
@@ -425,8 +410,9 @@ void WebServer::pumpText(int n)
 
 void WebServer::pumpFile(int n)
 {
-    QFile *file = m_files.file(m_slots[n].FileNum);
-    const qint64 size = std::min<qint64>(ChunkSize, m_slots[n].FileLength - file->pos());
+    SlotInfo &slot = slotAt(n)->info();
+    QFile *file = m_files.file(slot.FileNum);
+    const qint64 size = std::min<qint64>(ChunkSize, slot.FileLength - file->pos());
     const QByteArray chunk = file->read(size);
     if (chunk.size() < size) {
         // Cut short in place while it was sent: the promised length cannot be kept.
@@ -436,38 +422,23 @@ void WebServer::pumpFile(int n)
     }
     if (m_wsock.element(n)->state() != Winsock::Connected)
         return;  // the chunk is dropped; the close event follows
-    const quint64 connection = m_slots[n].Connection;
+    const quint64 connection = slot.Connection;
     yieldToEventLoop();
-    if (m_slots[n].Connection != connection)
+    if (slot.Connection != connection)
         return;  // closed during the yield: its file is closed too
     m_wsock.element(n)->sendData(chunk);
-    if (file->pos() >= m_slots[n].FileLength) {
-        m_files.close(m_slots[n].FileNum);
-        m_slots[n].FileNum = 0;
+    if (file->pos() >= slot.FileLength) {
+        m_files.close(slot.FileNum);
+        slot.FileNum = 0;
     }
 }
 
 void WebServer::WSock_Close(int index)
 {
-    if (!isSlot(index))
+    ConnectionSlot *slot = slotAt(index);
+    if (!slot)
         return;
-    m_sendTimers[index]->setEnabled(false);
-    if (index < m_watchdogs.size())
-        m_watchdogs[index]->stop();
-    // NOTE: close() is immediate, so there is no waiting for the socket here.
-    // A wait would yield, a connection request could take this slot meanwhile,
-    // and the rest of this routine would then reset the new connection.
-    m_wsock.element(index)->close();
-    SlotInfo &slot = m_slots[index];
-    if (slot.FileNum > 0)
-        m_files.close(slot.FileNum);
-    slot.FileNum = 0;
-    slot.FilePath.clear();
-    slot.TotalBytes = 0;
-    slot.SentBytes = 0;
-    slot.SendBuf.clear();
-    slot.Received.clear();
-    slot.Connection = ++m_connectionSerial;
+    slot->reset(++m_connectionSerial);
     m_status.setSlotText(index, Closed);
 }
 
@@ -480,7 +451,7 @@ void WebServer::WSock_Error(int index, int number, const QString &description)
                                        QString::number(number), description));
         return;
     }
-    if (!isSlot(index))
+    if (!slotAt(index))
         return;
     logError(index, number, description.toUtf8());
     WSock_Close(index);

@@ -1,42 +1,34 @@
 #pragma once
 
 #include "net/WinsockArray.h"
-#include "platform/Timer.h"
+#include "web/ConnectionSlot.h"
+#include "web/HttpRequest.h"
+#include "web/WebAnswer.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QLocale>
 #include <QObject>
 #include <QString>
-#include <QVector>
 
 #include <algorithm>
+#include <functional>
+#include <memory>
+#include <vector>
 
 class FileNumbers;
-class QTimer;
 class RequestLog;
 class SlotStatus;
 struct Settings;
 
-// The state of one connection slot's response, plus what the slot needs to
-// collect its one request.
-struct SlotInfo
-{
-    qint16 FileNum = 0;      // 0 nothing to stream, -1 SendBuf, > 0 the open file
-    qint32 TotalBytes = 0;   // header and body
-    qint32 SentBytes = 0;    // as reported by the socket, header included
-    QByteArray FilePath;     // request path, for the progress text
-    QByteArray SendBuf;      // the part of a listing not yet sent
-    qint64 FileLength = 0;   // as the file was when it was opened
-    QByteArray Received;     // request bytes collected so far
-    bool Answered = false;   // this connection's one request has been handled
-    // Changes whenever the slot's connection begins or ends, so that a
-    // handler resuming after a yield can tell that its connection is gone.
-    quint64 Connection = 0;
-};
-
 // The embedded HTTP/1.0 file server: one listener (WSock element 0) and one
-// slot per simultaneous connection, each answering a single GET from the web
-// root and streaming the body in chunks of ChunkSize, one per pump tick.
+// slot per simultaneous connection, each answering a single request, from the
+// web root or from a built-in route, and streaming the body in chunks of
+// ChunkSize, one per pump tick.
+//
+// A request flows one way: the slot collects bytes until scanRequest() finds a
+// request, parseRequest() makes it a value, a route or the web root resolves
+// that to one WebAnswer, and the server only sends the answer.
 //
 // Nothing a peer does ends the program: socket errors close only the slot they
 // happen on, and a listener that cannot run leaves the rest of the program
@@ -56,6 +48,9 @@ public:
     static constexpr int SendTimeoutMs = 60000;
     static constexpr int ListenWaitMs = 5000;
 
+    // Answers one built-in page: the request, and the address it came from.
+    using Route = std::function<WebAnswer(const HttpRequest &request, const QByteArray &peerAddress)>;
+
     WebServer(const Settings &settings, RequestLog &log, SlotStatus &status, FileNumbers &files,
               const QString &versionCaption, QObject *parent = nullptr);
     ~WebServer() override;
@@ -71,6 +66,10 @@ public:
     QString localIP() const;
     quint16 localPort() const;
 
+    // A built-in page at exactly `path` (under BuiltInPrefix), answered ahead
+    // of the web root.
+    void addRoute(const QByteArray &path, Route route) { m_routes.insert(path, std::move(route)); }
+
     // Decimal separator of the progress texts and format of the log's dates.
     void setLocale(const QLocale &locale) { m_locale = locale; }
     // How long a connection may take to send its request.
@@ -82,8 +81,9 @@ public:
 
     WinsockArray &WSock() { return m_wsock; }
     const WinsockArray &WSock() const { return m_wsock; }
-    Timer *TSendData(int n) const { return m_sendTimers.value(n); }
-    const QVector<SlotInfo> &Slots() const { return m_slots; }
+    Timer *TSendData(int n) const;
+    // The state of slot n (n from 1); an empty one for a slot that does not exist.
+    const SlotInfo &Slots(int n) const;
 
     void WSock_ConnectionRequest(int index, qintptr requestId);
     void WSock_DataArrival(int index, qint64 bytesTotal);
@@ -94,20 +94,19 @@ public:
     void TSendData_Timer(int index);
 
 private:
-    bool isSlot(int n) const { return n >= 1 && n < m_slots.size(); }
+    ConnectionSlot *slotAt(int n) const;
     int freeSlot() const;
     int createSlot();
     int oldestWaitingSlot() const;
-    void armWatchdog(int n, int ms);
     void watchdogExpired(int n);
 
-    void handleRequest(int n, const QByteArray &text);
-    void answerFile(int n, const QByteArray &requestPath, const QByteArray &localPath);
-    void addIndexFile(QByteArray &localPath, QByteArray &requestPath) const;
-    void answerListing(int n, const QByteArray &requestPath);
+    void answerScan(int n, const RequestScan &scan);
+    WebAnswer resolve(int n, const HttpRequest &request) const;
+    void send(int n, const WebAnswer &answer);
+    void sendFile(int n, const WebAnswer &answer);
     void refuseFile(int n, int number, const char *description, const QByteArray &response);
+    void sendResponse(int n, const QByteArray &response);
     void logConnect(int n, const QByteArray &localPath);
-    void answerStatus(int n, const QByteArray &response);
 
     void pumpText(int n);
     void pumpFile(int n);
@@ -127,11 +126,8 @@ private:
     int m_slotLimit = MaxSlots;
 
     WinsockArray m_wsock;
-    QVector<Timer *> m_sendTimers;
-    // One per slot: the request deadline until the request is in, then the
-    // send timeout, restarted by every bit of progress.
-    QVector<QTimer *> m_watchdogs;
-    QVector<SlotInfo> m_slots;
+    std::vector<std::unique_ptr<ConnectionSlot>> m_slots;  // index 0 (the listener) stays empty
+    QHash<QByteArray, Route> m_routes;
     bool m_listenerFailed = false;
     quint64 m_connectionSerial = 0;
 };

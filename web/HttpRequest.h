@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+
+// A request as the server collects and understands it, step by step, as plain
+// functions on wire bytes: the collected bytes are scanned until a request is
+// complete, the request text is parsed into a value, and that value is then
+// resolved to an answer (WebAnswers, routes) that the server only sends.
+//
+// Two kinds of request share the port. The classic one is a file request:
+// complete as soon as it matches "GET * HTTP/1.?*" or holds a line end, its
+// headers never read, so what is decided never depends on how the peer's bytes
+// were split into segments. A request for a built-in page (a path under
+// BuiltInPrefix) is complete only with its header block and its body, which it
+// may need (a password, a form).
+constexpr qsizetype MaxRequestBytes = 8192;
+constexpr qsizetype MaxBodyBytes = 1024;
+inline const QByteArray BuiltInPrefix = QByteArrayLiteral("/quorandel");
+
+enum class RequestStatus {
+    Incomplete,
+    Complete,
+    TooLong,         // no complete request line or header block within MaxRequestBytes
+    BodyTooLarge,    // a built-in request announces more than MaxBodyBytes
+    LengthRequired,  // a built-in request with a body method but no Content-Length
+    BadLength,       // a Content-Length that is no number
+};
+
+struct RequestScan
+{
+    RequestStatus status = RequestStatus::Incomplete;
+    QByteArray text;  // the request text, when Complete
+};
+
+RequestScan scanRequest(const QByteArray &collected);
+
+struct HttpRequest
+{
+    QByteArray text;         // the request text as scanned
+    QByteArray method;       // before the first blank
+    QByteArray rawPath;      // between "GET " and " HTTP/1.", cut at its first "?"
+    QByteArray query;        // after that "?"
+    QByteArray decodedPath;  // rawPath with its %XX escapes decoded
+    QByteArray version;      // "1.0", "1.1"
+    bool builtIn = false;    // a path under BuiltInPrefix
+    QList<QPair<QByteArray, QByteArray>> headers;  // built-in requests only; names as sent
+    QByteArray body;         // built-in requests only
+
+    // The first header of that name (ASCII case ignored), trimmed; null when absent.
+    QByteArray header(const QByteArray &name) const;
+};
+
+HttpRequest parseRequest(const QByteArray &text);
+
+// True when a path names a built-in page: BuiltInPrefix itself or below it.
+bool isBuiltInPath(const QByteArray &rawPath);

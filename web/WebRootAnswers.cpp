@@ -1,0 +1,59 @@
+#include "web/WebRootAnswers.h"
+
+#include "platform/FileSystem.h"
+#include "web/DirListing.h"
+#include "web/HttpText.h"
+#include "web/IndexFile.h"
+
+#include <algorithm>
+
+namespace {
+
+// Hidden names are never served, not even as a folder on the way to a file.
+bool hasHiddenSegment(const QByteArray &decodedPath)
+{
+    const QList<QByteArray> segments = decodedPath.split('/');
+    return std::any_of(segments.cbegin(), segments.cend(), FileSystem::isHiddenName);
+}
+
+QByteArray joined(const QByteArray &path, const QByteArray &name)
+{
+    return path + (path.endsWith('/') ? "" : "/") + name;
+}
+
+// A folder is answered with its index file, when it has one, without a
+// redirect; otherwise with its listing.
+WebAnswer answerFolder(const HttpRequest &request, const QByteArray &localPath, const WebRoot &root)
+{
+    const QByteArray name = FindIndexFile(localPath, root.indexHTML);
+    if (!name.isEmpty()) {
+        WebAnswer index = WebAnswer::file(joined(localPath, name), joined(request.rawPath, name));
+        index.logPath = localPath;  // what was asked for
+        return index;
+    }
+    const QByteArray body = DirListing(root.folder, request.rawPath, root.locale);
+    return WebAnswer::text(okHeader("Content-Type: text/html", body.size(), root.versionCaption), body, localPath);
+}
+
+}  // namespace
+
+WebAnswer answerFromWebRoot(const HttpRequest &request, const WebRoot &root)
+{
+    if (!matchesRequestPattern(request.text))
+        return WebAnswer::status(notImplementedResponse(root.versionCaption));
+    const QByteArray notFound = notFoundResponse(root.versionCaption);
+    if (!passesPathTests(request.rawPath))
+        return WebAnswer::status(notFound);
+    // Without its leading "/" nothing is served for it, but it is logged like
+    // any other missing path.
+    if (!request.rawPath.startsWith('/'))
+        return WebAnswer::status(notFound, root.folder + request.decodedPath);
+    const std::optional<QByteArray> mapped = localPathFor(root.folder, request.rawPath);
+    if (!mapped)
+        return WebAnswer::status(notFound);
+    if (!FileSystem::exists(*mapped) || hasHiddenSegment(request.decodedPath))
+        return WebAnswer::status(notFound, *mapped);
+    if (FileSystem::isFolder(*mapped))
+        return answerFolder(request, *mapped, root);
+    return WebAnswer::file(*mapped, request.rawPath);
+}
