@@ -468,6 +468,36 @@ void Winsock::sendInt16(qint16 value)
     sendData(QByteArray(bytes, 2));
 }
 
+void Winsock::setMulticastTtl(int ttl)
+{
+    m_multicastTtl = ttl;
+    if (m_udp)
+        m_udp->setSocketOption(QAbstractSocket::MulticastTtlOption, ttl);
+}
+
+bool Winsock::sendDatagram(const QByteArray &data, QString *error)
+{
+    const auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (m_protocol != UDP)
+        return fail(QStringLiteral("Only a UDP socket sends datagrams"));
+    if (m_remoteAddress.isNull())
+        return fail(QStringLiteral("\"%1\" is not an IP address").arg(m_remoteHost));
+    if (m_remotePort == 0)
+        return fail(QStringLiteral("No remote port is set"));
+    const bool fresh = !m_udp;
+    if (!ensureUdpBound())
+        return fail(QStringLiteral("No UDP socket can be bound to port %1").arg(m_localPort));
+    if (fresh && m_multicastTtl >= 0)
+        m_udp->setSocketOption(QAbstractSocket::MulticastTtlOption, m_multicastTtl);
+    if (m_udp->writeDatagram(data, m_remoteAddress, m_remotePort) < 0)
+        return fail(m_udp->errorString());
+    return true;
+}
+
 QByteArray Winsock::getData()
 {
     if (m_tcp && m_tcp->isOpen())

@@ -143,6 +143,13 @@ public:
     void sendText(const QString &text);
     // Two bytes, low byte first: 1000 goes out as E8 03.
     void sendInt16(qint16 value);
+    // UDP: how many routers a datagram to a multicast group may cross (until
+    // set, the OS default of 1). Takes effect from the next datagram.
+    void setMulticastTtl(int ttl);
+    // UDP: sendData() for a caller that must know whether the OS took the
+    // datagram; on false, *error says why. Like sendData(), it never blocks and
+    // raises no event.
+    bool sendDatagram(const QByteArray &data, QString *error = nullptr);
     // Everything received and not yet read; reading consumes it.
     QByteArray getData();
     // The same as text, one character per byte (Latin-1).
@@ -181,6 +188,7 @@ private:
     QString m_remoteHost;
     QHostAddress m_remoteAddress;
     quint16 m_remotePort = 0;
+    int m_multicastTtl = -1;  // -1: the OS default
     int m_state = Closed;
 
     WinsockServer *m_server = nullptr;

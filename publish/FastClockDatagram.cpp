@@ -1,0 +1,62 @@
+#include "publish/FastClockDatagram.h"
+
+#include <QList>
+
+namespace {
+
+const int kSecondsPerDay = 24 * 60 * 60;
+
+bool breaksTheLine(char32_t c)
+{
+    return c < 0x20 || c == 0x7F || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+QByteArray twoDigits(int n)
+{
+    return QByteArray::number(n).rightJustified(2, '0');
+}
+
+// A time outside one day (it cannot come from the clock) is taken modulo the
+// day rather than sent as a value the slaves would reject.
+QByteArray clockText(int secondsOfDay)
+{
+    const int s = ((secondsOfDay % kSecondsPerDay) + kSecondsPerDay) % kSecondsPerDay;
+    return twoDigits(s / 3600) + ':' + twoDigits(s / 60 % 60) + ':' + twoDigits(s % 60);
+}
+
+}  // namespace
+
+QString FastClockDatagram::cleanField(const QString &value, int maxLength)
+{
+    QList<uint> codePoints = value.toUcs4();
+    for (uint &c : codePoints) {
+        if (breaksTheLine(c))
+            c = ' ';
+    }
+    if (codePoints.size() > maxLength)
+        codePoints.resize(maxLength);
+    return QString::fromUcs4(reinterpret_cast<const char32_t *>(codePoints.constData()), codePoints.size());
+}
+
+QByteArray fastClockDatagram(const FastClockState &state)
+{
+    using namespace FastClockDatagram;
+    const QByteArray lines[] = {
+        "fastclock",
+        "version=2",
+        "name=" + cleanField(state.name, NameMaxLength).toUtf8(),
+        "ip-address=" + cleanField(state.ipAddress, AddressMaxLength).toUtf8(),
+        "ip-port=" + QByteArray::number(state.ipPort),
+        "text=" + cleanField(state.text, TextMaxLength).toUtf8(),
+        "clocktype=fastclock",
+        QByteArray("active=") + (state.active ? "yes" : "no"),
+        "speed=" + QByteArray::number(state.speed),
+        "clock=" + clockText(state.secondsOfDay),
+        "weekday=none",
+        "interval=" + QByteArray::number(state.intervalSeconds),
+    };
+    QByteArray datagram;
+    for (const QByteArray &line : lines)
+        datagram += line + "\r\n";
+    return datagram;
+}

@@ -1,0 +1,76 @@
+#include "publish/FastClockMulticast.h"
+
+#include <algorithm>
+#include <utility>
+
+FastClockMulticast::FastClockMulticast(const ExtensionSettings::FastClock &settings, StateSource source,
+                                       QObject *parent)
+    : QObject(parent)
+    , m_settings(settings)
+    , m_source(std::move(source))
+{
+    m_settings.name = FastClockDatagram::cleanField(m_settings.name, FastClockDatagram::NameMaxLength);
+    m_settings.text = FastClockDatagram::cleanField(m_settings.text, FastClockDatagram::TextMaxLength);
+    // The reader keeps it in range; the grid must never be 0 (off) or absurd.
+    m_settings.intervalSeconds = std::clamp(m_settings.intervalSeconds, 1, 15);
+    connect(&m_timer, &Timer::ticked, this, [this] { send(m_source()); });
+}
+
+void FastClockMulticast::start()
+{
+    if (!m_settings.enabled || m_running)
+        return;
+    m_socket.close();
+    m_socket.setProtocol(Winsock::UDP);
+    m_socket.setLocalPort(0);
+    m_socket.setRemoteHost(m_settings.group);
+    m_socket.setRemotePort(m_settings.port);
+    m_socket.setMulticastTtl(m_settings.ttl);
+    m_running = true;
+    m_failing = false;
+    changed();
+}
+
+void FastClockMulticast::changed()
+{
+    if (!m_running)
+        return;
+    send(m_source());
+    restartGrid();
+}
+
+void FastClockMulticast::stop()
+{
+    if (!m_running)
+        return;
+    m_running = false;
+    m_timer.setInterval(0);
+    FastClockState last = m_source();
+    last.active = false;
+    send(last);
+}
+
+// Setting the period a running Timer already has keeps its old grid.
+void FastClockMulticast::restartGrid()
+{
+    m_timer.setInterval(0);
+    m_timer.setInterval(m_settings.intervalSeconds * 1000);
+}
+
+void FastClockMulticast::send(FastClockState state)
+{
+    state.name = m_settings.name;
+    state.text = m_settings.text;
+    state.intervalSeconds = m_settings.intervalSeconds;
+    QString reason;
+    if (m_socket.sendDatagram(fastClockDatagram(state), &reason)) {
+        m_failing = false;
+        return;
+    }
+    if (std::exchange(m_failing, true))
+        return;
+    const QString retry = m_running ? QStringLiteral("; trying again every %1 s").arg(m_settings.intervalSeconds)
+                                    : QString();
+    emit sendFailed(QStringLiteral("fast-clock multicast to %1:%2 failed: %3%4")
+                        .arg(m_settings.group, QString::number(m_settings.port), reason, retry));
+}

@@ -1,0 +1,213 @@
+#include "settings/ExtensionSettings.h"
+
+#include "publish/FastClockDatagram.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace {
+
+// As QSettings names them: "section/key".
+const QStringList kKnownKeys = {
+    QStringLiteral("remote/password"),  QStringLiteral("fastclock/enabled"),
+    QStringLiteral("fastclock/group"),  QStringLiteral("fastclock/port"),
+    QStringLiteral("fastclock/ttl"),    QStringLiteral("fastclock/name"),
+    QStringLiteral("fastclock/text"),   QStringLiteral("fastclock/interval"),
+    QStringLiteral("display/address"),  QStringLiteral("display/port"),
+};
+
+// The file through QSettings, and the warnings about it. A value that QSettings
+// cannot make sense of keeps the default it was given.
+class IniReader
+{
+public:
+    IniReader(const QString &path, QStringList &warnings)
+        : m_ini(path, QSettings::IniFormat), m_path(path), m_warnings(warnings)
+    {
+    }
+
+    QSettings::Status status() const { return m_ini.status(); }
+    void warn(const QString &problem) { m_warnings << QStringLiteral("%1: %2").arg(m_path, problem); }
+
+    void readFlag(const QString &key, bool &value);
+    void readNumber(const QString &key, int min, int max, int &value);
+    void readPort(const QString &key, quint16 &value);
+    void readAddress(const QString &key, bool multicast, QString &value);
+    void readProse(const QString &key, int maxLength, QString &value);
+    void readPassword(const QString &key, QString &value);
+    void reportUnknownKeys();
+
+private:
+    bool raw(const QString &key, const QString &listSeparator, QString *text);
+    void warnValue(const QString &key, const QString &text, const QString &problem, const QString &fallback);
+    static QString where(const QString &key);
+
+    QSettings m_ini;
+    QString m_path;
+    QStringList &m_warnings;
+};
+
+QString IniReader::where(const QString &key)
+{
+    const qsizetype slash = key.indexOf(u'/');
+    if (slash < 0)
+        return QStringLiteral("%1= (outside any section)").arg(key);
+    return QStringLiteral("[%1] %2=").arg(key.left(slash), key.mid(slash + 1));
+}
+
+void IniReader::warnValue(const QString &key, const QString &text, const QString &problem,
+                          const QString &fallback)
+{
+    warn(QStringLiteral("%1%2 %3; using %4").arg(where(key), text, problem, fallback));
+}
+
+// The value as the user wrote it, as far as QSettings lets us see it: a value
+// with a comma outside quotes comes back as a list, joined again here.
+bool IniReader::raw(const QString &key, const QString &listSeparator, QString *text)
+{
+    if (!m_ini.contains(key))
+        return false;
+    const QVariant value = m_ini.value(key);
+    if (!value.isValid()) {
+        // "@Variant(...)" and the like: QSettings' own notation, not text.
+        warn(QStringLiteral("%1 cannot be read as text; ignored").arg(where(key)));
+        return false;
+    }
+    *text = value.userType() == QMetaType::QStringList ? value.toStringList().join(listSeparator)
+                                                        : value.toString();
+    return true;
+}
+
+void IniReader::readFlag(const QString &key, bool &value)
+{
+    QString text;
+    if (!raw(key, QStringLiteral(","), &text))
+        return;
+    const QString word = text.trimmed().toLower();
+    if (word == u"true" || word == u"false")
+        value = word == u"true";
+    else
+        warnValue(key, text, QStringLiteral("is neither true nor false"), value ? "true" : "false");
+}
+
+void IniReader::readNumber(const QString &key, int min, int max, int &value)
+{
+    QString text;
+    if (!raw(key, QStringLiteral(","), &text))
+        return;
+    bool ok = false;
+    const int n = text.trimmed().toInt(&ok, 10);
+    if (ok && n >= min && n <= max)
+        value = n;
+    else
+        warnValue(key, text, QStringLiteral("is not a whole number from %1 to %2").arg(min).arg(max),
+                  QString::number(value));
+}
+
+void IniReader::readPort(const QString &key, quint16 &value)
+{
+    int port = value;
+    readNumber(key, 1, 65535, port);
+    value = quint16(port);
+}
+
+// Only the plain dotted form: QHostAddress also takes "10.1" and octal parts,
+// which would send to an address the user did not mean.
+void IniReader::readAddress(const QString &key, bool multicast, QString &value)
+{
+    QString text;
+    if (!raw(key, QStringLiteral(","), &text))
+        return;
+    const QString trimmed = text.trimmed();
+    const QHostAddress address(trimmed);
+    if (address.protocol() != QAbstractSocket::IPv4Protocol || address.toString() != trimmed)
+        warnValue(key, text, QStringLiteral("is not an IPv4 address (four numbers from 0 to 255 with dots)"), value);
+    else if (multicast && !address.isMulticast())
+        warnValue(key, text, QStringLiteral("is not a multicast group (224.0.0.0 to 239.255.255.255)"), value);
+    else
+        value = trimmed;
+}
+
+// Text for people: a comma outside quotes most likely had a space after it.
+void IniReader::readProse(const QString &key, int maxLength, QString &value)
+{
+    QString text;
+    if (!raw(key, QStringLiteral(", "), &text))
+        return;
+    value = FastClockDatagram::cleanField(text, maxLength);
+    if (text.toUcs4().size() > maxLength)
+        warn(QStringLiteral("%1 is longer than %2 characters; cut to \"%3\"").arg(where(key)).arg(maxLength).arg(value));
+}
+
+// Never quoted in a warning. A comma outside quotes cost the spaces around
+// it, and a password that differs from what the user typed is a puzzle.
+void IniReader::readPassword(const QString &key, QString &value)
+{
+    QString text;
+    if (!raw(key, QStringLiteral(","), &text))
+        return;
+    value = text;
+    if (m_ini.value(key).userType() == QMetaType::QStringList)
+        warn(QStringLiteral("%1 has a comma outside double quotes, read without the spaces around it; "
+                            "put the password in double quotes to keep it exactly")
+                 .arg(where(key)));
+}
+
+// Only the key is named: an unknown key may be a misspelt password.
+void IniReader::reportUnknownKeys()
+{
+    const QStringList keys = m_ini.allKeys();
+    for (const QString &key : keys) {
+        if (!kKnownKeys.contains(key))
+            warn(QStringLiteral("%1 is not a known setting; ignored").arg(where(key)));
+    }
+}
+
+void readAll(IniReader &ini, ExtensionSettings &s)
+{
+    using namespace FastClockDatagram;
+    ini.readPassword(QStringLiteral("remote/password"), s.remote.password);
+    ini.readFlag(QStringLiteral("fastclock/enabled"), s.fastClock.enabled);
+    ini.readAddress(QStringLiteral("fastclock/group"), true, s.fastClock.group);
+    ini.readPort(QStringLiteral("fastclock/port"), s.fastClock.port);
+    ini.readNumber(QStringLiteral("fastclock/ttl"), 0, 255, s.fastClock.ttl);
+    ini.readProse(QStringLiteral("fastclock/name"), NameMaxLength, s.fastClock.name);
+    ini.readProse(QStringLiteral("fastclock/text"), TextMaxLength, s.fastClock.text);
+    ini.readNumber(QStringLiteral("fastclock/interval"), 1, 15, s.fastClock.intervalSeconds);
+    ini.readAddress(QStringLiteral("display/address"), false, s.display.address);
+    ini.readPort(QStringLiteral("display/port"), s.display.port);
+    ini.reportUnknownKeys();
+}
+
+}  // namespace
+
+QString ExtensionSettings::standardPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+           + QStringLiteral("/Quorandel/quorandel.conf");
+}
+
+ExtensionSettings ExtensionSettings::read(const QString &path)
+{
+    ExtensionSettings s;
+    if (!QFileInfo::exists(path))
+        return s;
+    IniReader ini(path, s.warnings);
+    const QFileInfo file(path);
+    if (!file.isFile() || !file.isReadable() || ini.status() == QSettings::AccessError) {
+        ini.warn(QStringLiteral("cannot be read; every setting in it keeps its default"));
+        return s;
+    }
+    if (ini.status() == QSettings::FormatError)
+        ini.warn(QStringLiteral("has lines that are not INI (a section name without \"]\"?); they are ignored"));
+    readAll(ini, s);
+    // As ssh does for its keys: a password others can read is no secret.
+    const auto othersRead = QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    if (!s.remote.password.isEmpty() && (QFile::permissions(path) & othersRead))
+        ini.warn(QStringLiteral("holds the control password but other users can read it; "
+                                "make it private with: chmod 600 %1").arg(path));
+    return s;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Settings the settings record has no room for: an optional INI file that the
+// user writes by hand, read once at start-up and never written. Every key has
+// a default; anything wrong in the file becomes a warning line and the
+// default, never a reason to stop.
+struct ExtensionSettings
+{
+    struct Remote
+    {
+        QString password;  // empty: control from the network is off
+    };
+    struct FastClock
+    {
+        bool enabled = false;  // it is new traffic on the club's network
+        QString group = QStringLiteral("239.50.50.20");
+        quint16 port = 2000;
+        int ttl = 1;
+        QString name = QStringLiteral("Quorandel");
+        QString text;
+        int intervalSeconds = 2;
+    };
+    struct Display
+    {
+        QString address = QStringLiteral("192.168.1.99");
+        quint16 port = 7799;
+    };
+
+    Remote remote;
+    FastClock fastClock;
+    Display display;
+    // One line for each problem found in the file, to be logged once each.
+    QStringList warnings;
+
+    // $XDG_CONFIG_HOME/Quorandel/quorandel.conf
+    static QString standardPath();
+    // A missing file gives every default and no warning.
+    static ExtensionSettings read(const QString &path = standardPath());
+};
