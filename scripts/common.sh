@@ -1,4 +1,4 @@
-# Shared by run.sh and test.sh: install what is missing, then build into build/.
+# Shared by run.sh, test.sh and package.sh: install what is missing, then build into build/.
 set -euo pipefail
 
 QUORANDEL_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libfreeimage-dev
