@@ -1,5 +1,8 @@
+#include "app/CommandLine.h"
 #include "clock/FPortula.h"
 #include "platform/ExitSignals.h"
+
+#include "QuorandelVersion.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -17,7 +20,11 @@ bool onScreen()
 
 int main(int argc, char **argv)
 {
+    const CommandLine commandLine = CommandLine::fromArgv(argc, argv);
+    if (commandLine.action() != CommandLine::Action::Run)
+        return commandLine.answer(stdout, stderr);
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(QuorandelAppId));
     FPortula window(AppPaths::standard());
     QString error;
     if (!window.Form_Load(&error)) {

@@ -207,7 +207,7 @@ bool FPortula::loadSettings(QString *error)
     LoadHooks hooks;
     hooks.defaultWebRoot = m_paths.exportFolder;
     hooks.openRequestLog = [this] {
-        return m_log.open(m_paths.executableFolder + QStringLiteral("/PortulaLog.txt"));
+        return m_log.open(requestLogFolder(m_paths.executableFolder) + QStringLiteral("/PortulaLog.txt"));
     };
     hooks.putTrimsIntoConfig = [this] { loadConfig()->putTrims(); };
     return LoadSettings(m_store, registry, m_settings, m_clock, hooks, error);

@@ -14,12 +14,14 @@ void drawHand(QPainter &p, double degrees, double length, double width)
     p.setPen(QPen(Qt::black, width, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(QPointF(0, 0), QPointF(length * std::sin(rad), -length * std::cos(rad)));
 }
+}  // namespace
 
-QPixmap clockFace(int size)
+// packaging/io.github.quorandel.Quorandel.svg draws the same face: change both.
+QImage quorandelIconImage(int size)
 {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(size / 32.0, size / 32.0);
     p.translate(16, 16);
@@ -36,14 +38,13 @@ QPixmap clockFace(int size)
     }
     drawHand(p, 10 * 30 + 5, 7, 2.5);  // ten past ten, the clock maker's pose
     drawHand(p, 60, 11, 1.8);
-    return pixmap;
+    return image;
 }
-}  // namespace
 
 QIcon quorandelIcon()
 {
     QIcon icon;
     for (int size : {16, 32, 48, 64})
-        icon.addPixmap(clockFace(size));
+        icon.addPixmap(QPixmap::fromImage(quorandelIconImage(size)));
     return icon;
 }

@@ -1,6 +1,7 @@
 #include "platform/Paths.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -26,4 +27,31 @@ AppPaths AppPaths::standard()
                          + QStringLiteral("/Quorandel");
     paths.executableFolder = QCoreApplication::applicationDirPath();
     return paths;
+}
+
+QString userStateFolder()
+{
+    QString base = qEnvironmentVariable("XDG_STATE_HOME");
+    // The base directory rules say a relative path is to be ignored.
+    if (base.isEmpty() || QDir::isRelativePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/state");
+    return base + QStringLiteral("/Quorandel");
+}
+
+bool folderIsWritable(const QString &folder)
+{
+    const QFileInfo info(folder);
+    return info.isDir() && info.isWritable();
+}
+
+// A state folder that cannot be made is not reported here: opening the log
+// in it fails, and the log reports that itself.
+QString requestLogFolder(const QString &executableFolder,
+                         const std::function<bool(const QString &)> &isWritable)
+{
+    if (isWritable(executableFolder))
+        return executableFolder;
+    const QString folder = userStateFolder();
+    QDir().mkpath(folder);
+    return folder;
 }

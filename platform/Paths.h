@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // Where the program keeps its files. Tests build their own set pointing into
 // scratch folders; the program uses standard().
 struct AppPaths
@@ -13,7 +15,7 @@ struct AppPaths
     QString registryFile;
     // Where the clock picture is published; also the default web root.
     QString exportFolder;
-    // The folder of the executable, where the request log lives.
+    // The folder of the executable, where the request log lives when it can.
     QString executableFolder;
 
     static AppPaths standard();
@@ -23,3 +25,15 @@ struct AppPaths
 // ($XDG_CONFIG_DIRS, by default /etc/xdg) that has it; the user's own
 // configuration folder is not machine-wide and is not searched.
 QString machineRegistryFile();
+
+// $XDG_STATE_HOME/Quorandel, by default ~/.local/state/Quorandel. Qt has no
+// standard location for it.
+QString userStateFolder();
+
+bool folderIsWritable(const QString &folder);
+
+// The request log stays beside the program when that folder can be written,
+// as it always has; an installed program's folder (/usr/bin) cannot, so the log
+// then goes to the user's state folder, which is made for it.
+QString requestLogFolder(const QString &executableFolder,
+                         const std::function<bool(const QString &)> &isWritable = folderIsWritable);

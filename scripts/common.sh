@@ -1,8 +1,9 @@
-# Shared by run.sh and test.sh: install what is missing, then build into build/.
+# Shared by run.sh, test.sh and package.sh: install what is missing, then build into build/.
 set -euo pipefail
 
 QUORANDEL_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libfreeimage-dev
-                    libsqlite3-dev fonts-liberation iproute2 util-linux)
+                    libsqlite3-dev fonts-liberation iproute2 util-linux
+                    dpkg-dev file lintian desktop-file-utils appstream systemd man-db librsvg2-bin)
 
 install_missing_packages() {
   local missing=()
