@@ -5,7 +5,7 @@ source "$top/scripts/common.sh"
 install_missing_packages
 build_project "$top"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
-  echo "run.sh: no display found; starting on Qt's offscreen platform (nothing will be shown)." >&2
-  export QT_QPA_PLATFORM=offscreen
+  echo "run.sh: no display found; starting headless (the live clock page shows the clock)." >&2
+  exec "$top/build/app/quorandel" --headless "$@"
 fi
 exec "$top/build/app/quorandel" "$@"

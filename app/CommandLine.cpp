@@ -15,6 +15,10 @@ struct Option
 const Option kOptions[] = {
     {"-h", "--help", CommandLine::Action::ShowHelp, "show this help and exit"},
     {"-v", "--version", CommandLine::Action::ShowVersion, "show the version and exit"},
+    // A way of running rather than an answer: it leaves the action at Run.
+    {"", "--headless", CommandLine::Action::Run,
+     "run without showing a window (clock, broadcasts, display push, web\n"
+     "                    server and picture export); prints the live page's address"},
 };
 
 // The options that QGuiApplication and QApplication document for every platform.
@@ -26,7 +30,7 @@ const char *const kQtFlags[] = {"reverse", "nograb", "dograb", "widgetcount", "s
 const Option *findOption(const QString &argument)
 {
     for (const Option &option : kOptions) {
-        if (argument == QLatin1String(option.shortName) || argument == QLatin1String(option.longName))
+        if ((*option.shortName && argument == QLatin1String(option.shortName)) || argument == QLatin1String(option.longName))
             return &option;
     }
     return nullptr;
@@ -51,7 +55,9 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         const QString &argument = arguments.at(i);
         bool takesValue = false;
         if (const Option *option = findOption(argument)) {
-            if (line.m_action == Action::Run)
+            if (option->action == Action::Run)
+                line.m_headless = true;
+            else if (line.m_action == Action::Run)
                 line.m_action = option->action;
         } else if (isQtOption(argument, &takesValue)) {
             if (takesValue && ++i == arguments.size())
@@ -118,7 +124,9 @@ QString CommandLine::helpText()
         "times faster than real time and publishes it on the network.\n\n"
         "Options:\n");
     for (const Option &option : kOptions) {
-        const QString names = QStringLiteral("%1, %2").arg(QLatin1String(option.shortName), QLatin1String(option.longName));
+        const QString names = *option.shortName
+            ? QStringLiteral("%1, %2").arg(QLatin1String(option.shortName), QLatin1String(option.longName))
+            : QStringLiteral("    %1").arg(QLatin1String(option.longName));
         text += QStringLiteral("  %1  %2\n").arg(names.leftJustified(16), QLatin1String(option.help));
     }
     text += QStringLiteral(

@@ -20,6 +20,8 @@ public:
     static CommandLine fromArgv(int argc, char **argv);
 
     Action action() const { return m_action; }
+    // Run without showing a window, on Qt's offscreen platform.
+    bool headless() const { return m_headless; }
     // Why the arguments were refused; empty unless action() is Refuse.
     QString error() const { return m_error; }
 
@@ -35,5 +37,6 @@ private:
     void refuse(const QString &error);
 
     Action m_action = Action::Run;
+    bool m_headless = false;
     QString m_error;
 };

@@ -23,9 +23,16 @@ int main(int argc, char **argv)
     const CommandLine commandLine = CommandLine::fromArgv(argc, argv);
     if (commandLine.action() != CommandLine::Action::Run)
         return commandLine.answer(stdout, stderr);
+    // Chosen before the application exists: without a display, or on a
+    // machine that has one but should not show the window, the window is
+    // still made and drawn (the published picture needs it), just never shown.
+    if (commandLine.headless())
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QString::fromLatin1(QuorandelAppId));
     FPortula window(AppPaths::standard());
+    if (!onScreen())
+        window.setMessageSink([](const QString &text) { std::fprintf(stderr, "quorandel: %s\n", qUtf8Printable(text)); });
     QString error;
     if (!window.Form_Load(&error)) {
         std::fprintf(stderr, "quorandel: %s\n", qPrintable(error));
@@ -38,7 +45,12 @@ int main(int argc, char **argv)
     ExitSignals exitSignals;
     QObject::connect(&exitSignals, &ExitSignals::received, &window,
                      [&window] { window.ShutDown(FPortula::ExitVariant::WindowClosed); });
-    window.show();
+    if (commandLine.headless()) {
+        std::printf("Quorandel live clock: %s\n", qUtf8Printable(window.livePageAddress()));
+        std::fflush(stdout);
+    } else {
+        window.show();
+    }
     const int status = app.exec();
     if (status != 0 && onScreen())
         QMessageBox::critical(nullptr, FPortula::VersionCaption,

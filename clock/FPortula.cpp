@@ -319,6 +319,11 @@ void FPortula::reportSaveFailure()
     showMessage(QStringLiteral("The settings were not stored: %1").arg(m_shutDownError));
 }
 
+QString FPortula::livePageAddress() const
+{
+    return QStringLiteral("http://%1:%2/quorandel/").arg(m_web.localIP()).arg(m_web.localPort());
+}
+
 void FPortula::nHelp_Click()
 {
     showOnce(m_about, [this] { return new About(VersionCaption, this); });

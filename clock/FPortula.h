@@ -64,6 +64,8 @@ public:
     void setEndProgram(EndProgram end) { m_endProgram = std::move(end); }
     // Why the settings could not be stored at the exit; empty when they were.
     QString shutDownError() const { return m_shutDownError; }
+    // "http://<address>:<port>/quorandel/": where browsers find the live clock.
+    QString livePageAddress() const;
     // Shrinks the window to the largest size it may have; never enlarges it.
     void applySizeLimits();
 

@@ -31,6 +31,8 @@ private slots:
         QTest::newRow("Qt flag given a value") << QStringList{"-reverse=1"} << Action::Refuse
                                                << "unknown option '-reverse=1'";
         QTest::newRow("value not taken as an option") << QStringList{"-style", "--help"} << Action::Run << "";
+        QTest::newRow("headless") << QStringList{"--headless"} << Action::Run << "";
+        QTest::newRow("headless and version") << QStringList{"--headless", "--version"} << Action::ShowVersion << "";
     }
 
     void parse()
@@ -41,6 +43,7 @@ private slots:
         const CommandLine line = CommandLine::parse(arguments);
         QCOMPARE(line.action(), action);
         QCOMPARE(line.error(), error);
+        QCOMPARE(line.headless(), arguments.contains("--headless"));
     }
 
     // The built program, with no display and no platform named: these must

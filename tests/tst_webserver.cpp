@@ -228,6 +228,31 @@ private slots:
         QCOMPARE(f.fetch({request}), expected);
     }
 
+    // An events stream keeps its slot past the request deadline, gets every
+    // event and the keep-alive comments, and frees the slot when it goes.
+    void eventsStream()
+    {
+        Fixture f;
+        f.server.setRequestTimeout(200);
+        f.server.setKeepAliveInterval(300);
+        const QByteArray head = "HTTP/1.0 200 OK\nServer: Quorandel 1.40\nContent-Type: text/event-stream\n\n";
+        f.server.addRoute("/quorandel/events", [&](const HttpRequest &, const QByteArray &) {
+            return WebAnswer::events(head, "data: first\n\n");
+        });
+        const auto c = f.start("GET /quorandel/events HTTP/1.1\r\n\r\n");
+        QVERIFY(c);
+        QVERIFY(spinUntil([&] { return c->received == head + "data: first\n\n"; }));
+        QTest::qWait(400);  // past the request deadline
+        QCOMPARE(f.server.sendEvent("data: second\n\n"), 1);
+        QVERIFY(spinUntil([&] { return c->received.endsWith(": keep-alive\n\n"); }));
+        QVERIFY2(c->received.startsWith(head + "data: first\n\ndata: second\n\n"), c->received.constData());
+        QCOMPARE(f.fetch({"GET /ten.txt HTTP/1.0\n"}), Ten);  // the stream holds its slot only
+        c->disconnectFromHost();
+        QTRY_COMPARE_WITH_TIMEOUT(f.slotText(1), QStringLiteral("Closed"), kWait);
+        QCOMPARE(f.server.sendEvent("data: third\n\n"), 0);
+        QVERIFY(!f.server.Slots(1).Events);
+    }
+
     void listingInThreeChunks()
     {
         Fixture f;

@@ -21,6 +21,7 @@ struct SlotInfo
     qint64 FileLength = 0;   // as the file was when it was opened
     QByteArray Received;     // request bytes collected so far
     bool Answered = false;   // this connection's one request has been handled
+    bool Events = false;     // an events stream: stays open, written to by sendEvent()
     // Changes whenever the slot's connection begins or ends, so that a
     // handler resuming after a yield can tell that its connection is gone.
     quint64 Connection = 0;
@@ -48,6 +49,7 @@ public:
     void begin(qintptr requestId, quint64 connection, int requestMs);
     // (Re)starts the watchdog: the slot is given up when it fires.
     void armWatchdog(int ms) { m_watchdog.start(ms); }
+    void stopWatchdog() { m_watchdog.stop(); }
     // Socket closed, pump and watchdog stopped, file given back, state cleared.
     void reset(quint64 connection);
 

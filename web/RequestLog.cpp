@@ -19,22 +19,6 @@ QString withoutTimeZone(const QString &format)
     return out.simplified();
 }
 
-// A path comes from the network: its control characters must not start a
-// line of their own (or move the cursor of whoever reads the log).
-QByteArray withoutControls(const QByteArray &bytes)
-{
-    QByteArray out;
-    out.reserve(bytes.size());
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F)
-            out += '%' + QByteArray::number(byte, 16).toUpper().rightJustified(2, '0');
-        else
-            out += c;
-    }
-    return out;
-}
-
 }  // namespace
 
 bool RequestLog::open(const QString &path)
@@ -66,6 +50,28 @@ QByteArray RequestLog::dateTimeText(const QDateTime &when, const QLocale &locale
     if (time.hour() != 0 || time.minute() != 0 || time.second() != 0)
         text += QLatin1Char(' ') + locale.toString(time, withoutTimeZone(locale.timeFormat(QLocale::LongFormat)));
     return text.toUtf8();
+}
+
+// A path comes from the network: its control characters must not start a
+// line of their own (or move the cursor of whoever reads the log).
+QByteArray RequestLog::withoutControls(const QByteArray &bytes)
+{
+    QByteArray out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            out += '%' + QByteArray::number(byte, 16).toUpper().rightJustified(2, '0');
+        else
+            out += c;
+    }
+    return out;
+}
+
+QByteArray RequestLog::noteLine(const QDateTime &when, const QByteArray &peerAddress, const QByteArray &text,
+                                const QLocale &locale)
+{
+    return dateTimeText(when, locale) + ": " + peerAddress + ": " + withoutControls(text);
 }
 
 QByteArray RequestLog::connectLine(const QDateTime &when, const QByteArray &peerAddress,

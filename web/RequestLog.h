@@ -34,6 +34,12 @@ public:
     // that one request is always one line.
     static QByteArray connectLine(const QDateTime &when, const QByteArray &peerAddress,
                                   const QByteArray &localPath, const QLocale &locale = QLocale::system());
+    // One line about something a peer did that is not a file request (the
+    // live page's control), control characters written as %XX.
+    static QByteArray noteLine(const QDateTime &when, const QByteArray &peerAddress, const QByteArray &text,
+                               const QLocale &locale = QLocale::system());
+    // Control characters (below 0x20, and 0x7F) as %XX.
+    static QByteArray withoutControls(const QByteArray &bytes);
     // One line per failed progress update of a slot.
     static QByteArray errorLine(const QDateTime &when, int slot, int errorNumber,
                                 const QByteArray &description, const QLocale &locale = QLocale::system());

@@ -9,6 +9,7 @@ struct WebAnswer
         Status,  // `head` is the whole response
         Text,    // `head`, then `body` in chunks
         File,    // the file at `localPath`, opened and streamed by the server
+        Events,  // `head` and `body`, then the connection stays open for sendEvent()
     };
     Kind kind = Status;
     QByteArray head;
@@ -24,6 +25,10 @@ struct WebAnswer
     static WebAnswer text(const QByteArray &head, const QByteArray &body, const QByteArray &logPath = {})
     {
         return {Text, head, body, {}, {}, logPath};
+    }
+    static WebAnswer events(const QByteArray &head, const QByteArray &firstEvent)
+    {
+        return {Events, head, firstEvent, {}, {}, {}};
     }
     static WebAnswer file(const QByteArray &localPath, const QByteArray &requestPath)
     {

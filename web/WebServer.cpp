@@ -73,6 +73,11 @@ WebServer::WebServer(const Settings &settings, RequestLog &log, SlotStatus &stat
     connect(&m_wsock, &WinsockArray::sendCompleted, this, &WebServer::WSock_SendComplete);
     connect(&m_wsock, &WinsockArray::peerClosed, this, &WebServer::WSock_Close);
     connect(&m_wsock, &WinsockArray::errorOccurred, this, &WebServer::WSock_Error);
+    m_keepAlive.setInterval(KeepAliveMs);
+    connect(&m_keepAlive, &QTimer::timeout, this, [this] {
+        if (sendEvent(": keep-alive\n\n") == 0)
+            m_keepAlive.stop();
+    });
 }
 
 WebServer::~WebServer()
@@ -283,6 +288,8 @@ void WebServer::send(int n, const WebAnswer &answer)
         return sendResponse(n, answer.head);
     case WebAnswer::File:
         return sendFile(n, answer);
+    case WebAnswer::Events:
+        return openEvents(n, answer);
     case WebAnswer::Text: {
         SlotInfo &slot = slotAt(n)->info();
         slot.SendBuf = answer.body;
@@ -292,6 +299,37 @@ void WebServer::send(int n, const WebAnswer &answer)
         return;
     }
     }
+}
+
+// The stream's slot is held by its request from now on: no request deadline,
+// and only the send timeout while something waits to go out.
+void WebServer::openEvents(int n, const WebAnswer &answer)
+{
+    ConnectionSlot &slot = *slotAt(n);
+    slot.info().Events = true;
+    m_status.setSlotText(n, QStringLiteral("Events stream"));
+    sendToStream(slot, answer.head + answer.body);
+    if (!m_keepAlive.isActive())
+        m_keepAlive.start();
+}
+
+int WebServer::sendEvent(const QByteArray &event)
+{
+    int streams = 0;
+    for (const auto &slot : m_slots) {
+        if (!slot || !slot->info().Events || slot->socket()->state() != Winsock::Connected)
+            continue;
+        sendToStream(*slot, event);
+        ++streams;
+    }
+    return streams;
+}
+
+void WebServer::sendToStream(ConnectionSlot &slot, const QByteArray &data)
+{
+    slot.info().TotalBytes += qint32(data.size());
+    slot.armWatchdog(m_sendTimeoutMs);
+    slot.socket()->sendData(data);
 }
 
 void WebServer::logConnect(int n, const QByteArray &localPath)
@@ -370,6 +408,10 @@ void WebServer::WSock_SendComplete(int index)
     ConnectionSlot *slot = slotAt(index);
     if (!slot)
         return;
+    if (slot->info().Events) {
+        slot->stopWatchdog();  // all out: the stream may now be quiet for as long as it likes
+        return;
+    }
     if (slot->info().SentBytes >= slot->info().TotalBytes) {
         WSock_Close(index);
         return;

@@ -10,6 +10,7 @@
 #include <QLocale>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <algorithm>
 #include <functional>
@@ -47,6 +48,9 @@ public:
     // slots and file numbers for ever.
     static constexpr int SendTimeoutMs = 60000;
     static constexpr int ListenWaitMs = 5000;
+    // An events stream that has nothing to say still says so this often, so
+    // that idle connections are not dropped by the network in between.
+    static constexpr int KeepAliveMs = 15000;
 
     // Answers one built-in page: the request, and the address it came from.
     using Route = std::function<WebAnswer(const HttpRequest &request, const QByteArray &peerAddress)>;
@@ -76,8 +80,12 @@ public:
     void setRequestTimeout(int ms) { m_requestTimeoutMs = ms; }
     // How long a transfer may go without progress.
     void setSendTimeout(int ms) { m_sendTimeoutMs = ms; }
+    void setKeepAliveInterval(int ms) { m_keepAlive.setInterval(ms); }
     // Fewer slots than MaxSlots, so that a test can fill them all cheaply.
     void setSlotLimit(int count) { m_slotLimit = std::min(count, int(MaxSlots)); }
+
+    // Writes an event to every open events stream; the number of streams.
+    int sendEvent(const QByteArray &event);
 
     WinsockArray &WSock() { return m_wsock; }
     const WinsockArray &WSock() const { return m_wsock; }
@@ -106,6 +114,8 @@ private:
     void sendFile(int n, const WebAnswer &answer);
     void refuseFile(int n, int number, const char *description, const QByteArray &response);
     void sendResponse(int n, const QByteArray &response);
+    void openEvents(int n, const WebAnswer &answer);
+    void sendToStream(ConnectionSlot &slot, const QByteArray &data);
     void logConnect(int n, const QByteArray &localPath);
 
     void pumpText(int n);
@@ -128,6 +138,7 @@ private:
     WinsockArray m_wsock;
     std::vector<std::unique_ptr<ConnectionSlot>> m_slots;  // index 0 (the listener) stays empty
     QHash<QByteArray, Route> m_routes;
+    QTimer m_keepAlive;
     bool m_listenerFailed = false;
     quint64 m_connectionSerial = 0;
 };

@@ -1,0 +1,180 @@
+#include "web/LiveClock.h"
+
+#include "platform/Log.h"
+#include "web/ClockControl.h"
+#include "web/ControlCommand.h"
+#include "web/FormBody.h"
+#include "web/HttpText.h"
+#include "web/RequestLog.h"
+#include "web/StateJson.h"
+#include "web/WebServer.h"
+
+#include <QDateTime>
+#include <QFile>
+
+namespace {
+
+const QByteArray NoStore = "Cache-Control: no-store";
+
+QByteArray lengthLine(qsizetype length)
+{
+    return "Content-Length: " + QByteArray::number(length);
+}
+
+QByteArray typeOf(const QByteArray &resource)
+{
+    if (resource.endsWith(".css"))
+        return "Content-Type: text/css; charset=utf-8";
+    if (resource.endsWith(".js"))
+        return "Content-Type: text/javascript; charset=utf-8";
+    return "Content-Type: text/html; charset=utf-8";
+}
+
+}  // namespace
+
+LiveClock::LiveClock(WebServer &server, ClockControl &clock, RequestLog &log, const QByteArray &password,
+                     const QByteArray &versionCaption, QObject *parent)
+    : QObject(parent)
+    , m_server(server)
+    , m_clock(clock)
+    , m_log(log)
+    , m_gate(password)
+    , m_versionCaption(versionCaption)
+{
+}
+
+void LiveClock::install()
+{
+    const auto pageAt = [this](const QByteArray &resource) {
+        return [this, resource](const HttpRequest &r, const QByteArray &) { return page(r, resource); };
+    };
+    m_server.addRoute("/quorandel", pageAt("index.html"));
+    m_server.addRoute("/quorandel/", pageAt("index.html"));
+    m_server.addRoute("/quorandel/index.html", pageAt("index.html"));
+    m_server.addRoute("/quorandel/clock.css", pageAt("clock.css"));
+    m_server.addRoute("/quorandel/clock.js", pageAt("clock.js"));
+    m_server.addRoute("/quorandel/state.json", [this](const HttpRequest &r, const QByteArray &) { return state(r); });
+    m_server.addRoute("/quorandel/events", [this](const HttpRequest &r, const QByteArray &) { return events(r); });
+    m_server.addRoute("/quorandel/control", [this](const HttpRequest &r, const QByteArray &peer) { return control(r, peer); });
+}
+
+WebAnswer LiveClock::page(const HttpRequest &request, const QByteArray &resource) const
+{
+    if (request.method != "GET")
+        return wrongMethod("GET");
+    QFile file(QStringLiteral(":/quorandel/") + QString::fromLatin1(resource));
+    if (!file.open(QIODevice::ReadOnly))
+        return refusal("404 Not Found", "No such page.");
+    const QByteArray body = file.readAll();
+    return WebAnswer::text(responseHead("200 OK", m_versionCaption, {typeOf(resource), lengthLine(body.size())}), body);
+}
+
+WebAnswer LiveClock::state(const HttpRequest &request) const
+{
+    if (request.method != "GET")
+        return wrongMethod("GET");
+    const QByteArray body = stateJson(m_clock.clockSnapshot());
+    return WebAnswer::text(
+        responseHead("200 OK", m_versionCaption, {"Content-Type: application/json", NoStore, lengthLine(body.size())}),
+        body);
+}
+
+WebAnswer LiveClock::events(const HttpRequest &request)
+{
+    if (request.method != "GET")
+        return wrongMethod("GET");
+    return WebAnswer::events(responseHead("200 OK", m_versionCaption, {"Content-Type: text/event-stream", NoStore}),
+                             stateEvent());
+}
+
+QByteArray LiveClock::stateEvent() const
+{
+    return "data: " + stateJson(m_clock.clockSnapshot()) + "\n\n";
+}
+
+void LiveClock::clockChanged()
+{
+    m_lastMinute = m_clock.clockSnapshot().secondsOfDay / 60;
+    m_server.sendEvent(stateEvent());
+}
+
+void LiveClock::modelTicked()
+{
+    const int minute = m_clock.clockSnapshot().secondsOfDay / 60;
+    if (minute == m_lastMinute)
+        return;
+    m_lastMinute = minute;
+    m_server.sendEvent(stateEvent());
+}
+
+// Each refusal says why in one line; a wrong password is not told apart from
+// a wrong user, and an address that keeps guessing is turned away for a while.
+WebAnswer LiveClock::control(const HttpRequest &request, const QByteArray &peer)
+{
+    if (request.method != "POST")
+        return wrongMethod("POST");
+    switch (m_gate.check(request.header("Authorization"), QHostAddress(QString::fromLatin1(peer)))) {
+    case ControlGate::Verdict::ControlOff:
+        return refusal("403 Forbidden", "Control is off: no control password is set.");
+    case ControlGate::Verdict::Missing:
+        return refusal("401 Unauthorized", "The control password is needed.", {"WWW-Authenticate: Bearer"});
+    case ControlGate::Verdict::Wrong:
+        note(peer, "refused: wrong password", true);
+        return refusal("401 Unauthorized", "Wrong password.", {"WWW-Authenticate: Bearer"});
+    case ControlGate::Verdict::LockedOut:
+        note(peer, "refused: locked out after too many wrong passwords", true);
+        return refusal("429 Too Many Requests", "Too many wrong passwords: wait a minute.", {"Retry-After: 60"});
+    case ControlGate::Verdict::Accepted:
+        break;
+    }
+    const FormBody form = decodeFormBody(request.body);
+    const ControlCommand command = form.ok() ? readControlCommand(form) : ControlCommand{};
+    if (!form.ok() || command.action == ControlCommand::Action::Refused)
+        return refusal("400 Bad Request", form.ok() ? command.reason : form.error);
+    note(peer, "accepted: " + request.body, false);
+    apply(command);
+    return WebAnswer::status(responseHead("204 No Content", m_versionCaption, {}));
+}
+
+// In the order the window's own controls would be used: the speed dialog's
+// option, then the time dialog's Set.
+void LiveClock::apply(const ControlCommand &command)
+{
+    switch (command.action) {
+    case ControlCommand::Action::Start:
+        return m_clock.startClock();
+    case ControlCommand::Action::Stop:
+        return m_clock.stopClock();
+    case ControlCommand::Action::Set:
+        if (command.speed)
+            m_clock.selectSpeed(*command.speed);
+        if (command.hour && command.minute)
+            m_clock.setTime(*command.hour, *command.minute);
+        return;
+    case ControlCommand::Action::Refused:
+        return;
+    }
+}
+
+void LiveClock::note(const QByteArray &peer, const QByteArray &what, bool refused)
+{
+    const QByteArray line = "control " + what;
+    m_log.WriteLog(RequestLog::noteLine(QDateTime::currentDateTime(), peer, line));
+    if (refused)
+        qCWarning(lcQuorandel, "%s: %s", peer.constData(), RequestLog::withoutControls(line).constData());
+    else
+        qCInfo(lcQuorandel, "%s: %s", peer.constData(), RequestLog::withoutControls(line).constData());
+}
+
+WebAnswer LiveClock::refusal(const QByteArray &status, const QByteArray &reason, const QByteArrayList &lines) const
+{
+    const QByteArray body = reason + '\n';
+    QByteArrayList head = lines;
+    head << "Content-Type: text/plain; charset=utf-8" << lengthLine(body.size());
+    return WebAnswer::status(responseHead(status, m_versionCaption, head) + body);
+}
+
+WebAnswer LiveClock::wrongMethod(const QByteArray &allowed) const
+{
+    return refusal("405 Method Not Allowed", "Only " + allowed + " is answered here.", {"Allow: " + allowed});
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "web/ControlGate.h"
+#include "web/HttpRequest.h"
+#include "web/WebAnswer.h"
+
+#include <QByteArray>
+#include <QObject>
+
+class ClockControl;
+class RequestLog;
+class WebServer;
+struct ControlCommand;
+
+// The live clock under /quorandel/: the page (from the program's resources),
+// the state as JSON, the events stream that tells every change at once, and
+// the control form behind the password. Everything else on the server stays
+// as it is.
+class LiveClock : public QObject
+{
+    Q_OBJECT
+public:
+    LiveClock(WebServer &server, ClockControl &clock, RequestLog &log, const QByteArray &password,
+              const QByteArray &versionCaption, QObject *parent = nullptr);
+
+    // The routes, added to the server once.
+    void install();
+    // Something the page shows has changed (start, stop, speed, time set):
+    // every stream hears of it now.
+    void clockChanged();
+    // After each model second: streams hear of a new minute.
+    void modelTicked();
+
+    ControlGate &gate() { return m_gate; }
+
+    WebAnswer page(const HttpRequest &request, const QByteArray &resource) const;
+    WebAnswer state(const HttpRequest &request) const;
+    WebAnswer events(const HttpRequest &request);
+    WebAnswer control(const HttpRequest &request, const QByteArray &peer);
+
+private:
+    QByteArray stateEvent() const;
+    WebAnswer refusal(const QByteArray &status, const QByteArray &reason, const QByteArrayList &lines = {}) const;
+    WebAnswer wrongMethod(const QByteArray &allowed) const;
+    void apply(const ControlCommand &command);
+    void note(const QByteArray &peer, const QByteArray &what, bool refused);
+
+    WebServer &m_server;
+    ClockControl &m_clock;
+    RequestLog &m_log;
+    ControlGate m_gate;
+    const QByteArray m_versionCaption;
+    int m_lastMinute = -1;
+};
