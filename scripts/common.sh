@@ -2,7 +2,8 @@
 set -euo pipefail
 
 QUORANDEL_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libfreeimage-dev
-                    libsqlite3-dev fonts-liberation iproute2 util-linux)
+                    libsqlite3-dev fonts-liberation iproute2 util-linux
+                    chromium chromium-driver python3-selenium)
 
 install_missing_packages() {
   local missing=()
