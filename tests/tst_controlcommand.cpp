@@ -44,14 +44,11 @@ private slots:
         QTest::newRow("no action") << QByteArray("speed=4") << QByteArray("refused") << QByteArray("The action is missing: start, stop or set.");
         QTest::newRow("empty body") << QByteArray() << QByteArray("refused") << QByteArray("The action is missing: start, stop or set.");
         QTest::newRow("unknown action") << QByteArray("action=reset") << QByteArray("refused") << QByteArray("Unknown action \"reset\": start, stop or set.");
-        QTest::newRow("action in capitals") << QByteArray("action=START") << QByteArray("refused") << QByteArray("Unknown action \"START\": start, stop or set.");
         QTest::newRow("unknown field") << QByteArray("action=start&force=1") << QByteArray("refused") << QByteArray("Unknown field \"force\".");
         QTest::newRow("start with a speed") << QByteArray("action=start&speed=4") << QByteArray("refused") << QByteArray("The action start takes no speed or time.");
         QTest::newRow("set alone") << QByteArray("action=set") << QByteArray("refused") << QByteArray("Set needs a speed, a time or both.");
         QTest::newRow("speed 7") << QByteArray("action=set&speed=7") << QByteArray("refused") << QByteArray("Speed \"7\" is not offered. Choose 1, 2, 3, 4, 5, 6 or 8.");
-        QTest::newRow("speed 0") << QByteArray("action=set&speed=0") << QByteArray("refused") << QByteArray("Speed \"0\" is not offered. Choose 1, 2, 3, 4, 5, 6 or 8.");
         QTest::newRow("speed 04") << QByteArray("action=set&speed=04") << QByteArray("refused") << QByteArray("Speed \"04\" is not offered. Choose 1, 2, 3, 4, 5, 6 or 8.");
-        QTest::newRow("speed with a blank") << QByteArray("action=set&speed=+4") << QByteArray("refused") << QByteArray("Speed \" 4\" is not offered. Choose 1, 2, 3, 4, 5, 6 or 8.");
         QTest::newRow("empty speed") << QByteArray("action=set&speed=&time=1:00") << QByteArray("refused") << QByteArray("Speed \"\" is not offered. Choose 1, 2, 3, 4, 5, 6 or 8.");
         QTest::newRow("hour 24, the dialog's words") << QByteArray("action=set&time=24:00") << QByteArray("refused") << QByteArray("Enter Less Than 24");
         QTest::newRow("hour first, as the dialog") << QByteArray("action=set&time=25:75") << QByteArray("refused") << QByteArray("Enter Less Than 24");
@@ -59,10 +56,7 @@ private slots:
         QTest::newRow("bad time refuses the speed too") << QByteArray("action=set&speed=4&time=9:99") << QByteArray("refused") << QByteArray("Enter Less Than 60");
         QTest::newRow("one minute digit") << QByteArray("action=set&time=7:5") << QByteArray("refused") << QByteArray("Time \"7:5\" is not a time. Enter H:MM or HH:MM.");
         QTest::newRow("three hour digits") << QByteArray("action=set&time=007:05") << QByteArray("refused") << QByteArray("Time \"007:05\" is not a time. Enter H:MM or HH:MM.");
-        QTest::newRow("seconds") << QByteArray("action=set&time=07:05:00") << QByteArray("refused") << QByteArray("Time \"07:05:00\" is not a time. Enter H:MM or HH:MM.");
         QTest::newRow("no colon") << QByteArray("action=set&time=0705") << QByteArray("refused") << QByteArray("Time \"0705\" is not a time. Enter H:MM or HH:MM.");
-        QTest::newRow("empty time") << QByteArray("action=set&time=") << QByteArray("refused") << QByteArray("Time \"\" is not a time. Enter H:MM or HH:MM.");
-        QTest::newRow("blank before the hour") << QByteArray("action=set&time=+7:05") << QByteArray("refused") << QByteArray("Time \" 7:05\" is not a time. Enter H:MM or HH:MM.");
         QTest::newRow("non-ASCII digits") << QByteArray("action=set&time=%D9%A7:05") << QByteArray("refused") << QByteArray("Time \"??:05\" is not a time. Enter H:MM or HH:MM.");
         QTest::newRow("form refused") << QByteArray("action=start&action=stop") << QByteArray("refused") << QByteArray("The field \"action\" is given twice.");
     }
