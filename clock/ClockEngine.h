@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include <array>
+
 // The model clock: the time of day it shows and sends, the speed N:1 it runs
 // at, and Timer1, which adds one model second every 1000/N ms. The publication
 // timers are switched by the window's Start and Stop beside this engine.
@@ -12,6 +14,10 @@ class ClockEngine : public QObject
 {
     Q_OBJECT
 public:
+    // The speeds N:1 a person can choose, in the speed dialog or from the web.
+    // There is no 7.
+    static constexpr std::array<qint16, 7> OfferedSpeeds{1, 2, 3, 4, 5, 6, 8};
+
     explicit ClockEngine(QObject *parent = nullptr);
 
     double clockTime() const { return m_clockTime; }

@@ -2,6 +2,7 @@
 
 #include "clock/ClockEngine.h"
 #include "clock/DesignUnits.h"
+#include "clock/TimeEntry.h"
 
 #include <QFontMetrics>
 #include <QLabel>
@@ -9,46 +10,8 @@
 #include <QPushButton>
 
 #include <algorithm>
-#include <climits>
 
 using DesignUnits::twips;
-
-namespace {
-// A whole number from 0 upward, blanks around it allowed; an empty entry is 0.
-// Numbers too long for an int are kept as INT_MAX: they are out of range all
-// the same, and the user is told so rather than that they are not numbers.
-bool wholeNumber(const QString &text, int *value)
-{
-    const QString t = text.trimmed();
-    if (!std::all_of(t.begin(), t.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
-        return false;
-    bool fits = false;
-    const int v = t.toInt(&fits);
-    *value = t.isEmpty() ? 0 : fits ? v : INT_MAX;
-    return true;
-}
-
-QString notWholeNumber(const QString &what, const QString &text, int limit)
-{
-    return QStringLiteral("%1: \"%2\" is not a whole number. Enter a whole number from 0 to %3.")
-        .arg(what, text.trimmed())
-        .arg(limit - 1);
-}
-}  // namespace
-
-frmSetTime::Entry frmSetTime::readEntry(const QString &hourText, const QString &minuteText)
-{
-    Entry e;
-    if (!wholeNumber(hourText, &e.hour))
-        return {Entry::NotWholeNumber, notWholeNumber(QStringLiteral("Hours"), hourText, 24)};
-    if (e.hour >= 24)
-        return {Entry::OutOfRange, QStringLiteral("Enter Less Than 24")};
-    if (!wholeNumber(minuteText, &e.minute))
-        return {Entry::NotWholeNumber, notWholeNumber(QStringLiteral("Minutes"), minuteText, 60), true};
-    if (e.minute >= 60)
-        return {Entry::OutOfRange, QStringLiteral("Enter Less Than 60"), true};
-    return e;
-}
 
 frmSetTime::frmSetTime(ClockEngine &clock, MessageSink message, QWidget *parent)
     : QDialog(parent)
@@ -124,14 +87,14 @@ void frmSetTime::Setto12AM_Click()
 
 void frmSetTime::btnSet_Click()
 {
-    const Entry e = readEntry(txtHour->text(), txtMinute->text());
-    if (e.outcome == Entry::NotWholeNumber) {
+    const TimeEntry e = readTimeEntry(txtHour->text(), txtMinute->text());
+    if (e.outcome == TimeEntry::NotWholeNumber) {
         // Kept open with the entries as typed, so that they can be corrected.
         m_message(e.message);
         (e.minuteAtFault ? txtMinute : txtHour)->setFocus();
         return;
     }
-    if (e.outcome == Entry::OutOfRange) {
+    if (e.outcome == TimeEntry::OutOfRange) {
         m_message(e.message);
         close();
         return;

@@ -17,19 +17,6 @@ class frmSetTime : public QDialog
 public:
     static inline const QString Caption = QStringLiteral("Set Clock Parameters");
 
-    // What Set makes of the two entries.
-    struct Entry
-    {
-        enum Outcome { Accepted, OutOfRange, NotWholeNumber };
-        Outcome outcome = Accepted;
-        QString message;  // for the user, unless accepted
-        bool minuteAtFault = false;
-        int hour = 0;
-        int minute = 0;
-    };
-    // The hour is judged first; while it is refused the minute is not read.
-    static Entry readEntry(const QString &hourText, const QString &minuteText);
-
     frmSetTime(ClockEngine &clock, MessageSink message, QWidget *parent = nullptr);
 
     void Setto12AM_Click();

@@ -3,7 +3,8 @@ set -euo pipefail
 
 QUORANDEL_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libfreeimage-dev
                     libsqlite3-dev fonts-liberation iproute2 util-linux
-                    dpkg-dev file lintian desktop-file-utils appstream systemd man-db librsvg2-bin)
+                    dpkg-dev file lintian desktop-file-utils appstream systemd man-db librsvg2-bin
+                    chromium chromium-driver python3-selenium)
 
 install_missing_packages() {
   local missing=()

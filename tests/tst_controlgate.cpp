@@ -1,0 +1,126 @@
+#include "web/ControlGate.h"
+
+#include <QtTest>
+
+Q_DECLARE_METATYPE(ControlGate::Verdict)
+
+namespace {
+using V = ControlGate::Verdict;
+
+QString nameOf(V verdict)
+{
+    switch (verdict) {
+    case V::Accepted: return "Accepted";
+    case V::ControlOff: return "ControlOff";
+    case V::Missing: return "Missing";
+    case V::Wrong: return "Wrong";
+    case V::LockedOut: return "LockedOut";
+    }
+    return "?";
+}
+}  // namespace
+
+class TstControlGate : public QObject
+{
+    Q_OBJECT
+private slots:
+    void credentials_data()
+    {
+        QTest::addColumn<QByteArray>("password");
+        QTest::addColumn<QByteArray>("authorization");
+        QTest::addColumn<V>("verdict");
+        QTest::newRow("right") << QByteArray("secret") << QByteArray("Bearer secret") << V::Accepted;
+        QTest::newRow("scheme in any case, blanks around") << QByteArray("secret") << QByteArray(" bEARER   secret ") << V::Accepted;
+        QTest::newRow("blank inside the password") << QByteArray("two words") << QByteArray("Bearer two words") << V::Accepted;
+        QTest::newRow("UTF-8 password") << QByteArray("p\xc3\xa4ss") << QByteArray("Bearer p\xc3\xa4ss") << V::Accepted;
+        QTest::newRow("shorter") << QByteArray("secret") << QByteArray("Bearer secre") << V::Wrong;
+        QTest::newRow("longer") << QByteArray("secret") << QByteArray("Bearer secret1") << V::Wrong;
+        QTest::newRow("letter case") << QByteArray("secret") << QByteArray("Bearer Secret") << V::Wrong;
+        QTest::newRow("Latin-1 for UTF-8") << QByteArray("p\xc3\xa4ss") << QByteArray("Bearer p\xe4ss") << V::Wrong;
+        QTest::newRow("no header") << QByteArray("secret") << QByteArray() << V::Missing;
+        QTest::newRow("scheme alone") << QByteArray("secret") << QByteArray("Bearer   ") << V::Missing;
+        QTest::newRow("other scheme") << QByteArray("secret") << QByteArray("Basic c2VjcmV0") << V::Missing;
+        QTest::newRow("no blank after the scheme") << QByteArray("secret") << QByteArray("Bearersecret") << V::Missing;
+        QTest::newRow("control off, right guess") << QByteArray() << QByteArray("Bearer ") << V::ControlOff;
+        QTest::newRow("control off, any password") << QByteArray() << QByteArray("Bearer x") << V::ControlOff;
+    }
+    void credentials()
+    {
+        QFETCH(QByteArray, password);
+        QFETCH(QByteArray, authorization);
+        QFETCH(V, verdict);
+        ControlGate gate(password);
+        QCOMPARE(gate.controlOn(), !password.isEmpty());
+        QCOMPARE(gate.check(authorization, QHostAddress("192.168.1.20")), verdict);
+    }
+
+    // Steps "ms address password verdict" against a gate whose password is
+    // "right", on a clock that only moves when a step says so.
+    void lockOut_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        const QStringList fourWrong{"0 10.0.0.1 a Wrong", "1000 10.0.0.1 b Wrong", "2000 10.0.0.1 c Wrong",
+                                    "3000 10.0.0.1 d Wrong"};
+        QTest::newRow("fifth wrong locks for 60 s, even the right password")
+            << fourWrong + QStringList{"4000 10.0.0.1 e LockedOut", "5000 10.0.0.1 right LockedOut",
+                                       "5000 10.0.0.1 - LockedOut", "63999 10.0.0.1 right LockedOut",
+                                       "64000 10.0.0.1 right Accepted"};
+        QTest::newRow("another address is not locked")
+            << fourWrong + QStringList{"4000 10.0.0.1 e LockedOut", "4000 10.0.0.2 right Accepted",
+                                       "4000 10.0.0.2 x Wrong"};
+        QTest::newRow("after the lock-out the count starts again")
+            << fourWrong + QStringList{"4000 10.0.0.1 e LockedOut", "64000 10.0.0.1 a Wrong", "64000 10.0.0.1 b Wrong",
+                                       "64000 10.0.0.1 c Wrong", "64000 10.0.0.1 d Wrong", "64000 10.0.0.1 e LockedOut"};
+        QTest::newRow("spread over more than a minute")
+            << QStringList{"0 10.0.0.1 a Wrong", "15000 10.0.0.1 b Wrong", "30000 10.0.0.1 c Wrong",
+                           "45000 10.0.0.1 d Wrong", "60000 10.0.0.1 e Wrong", "60001 10.0.0.1 f LockedOut"};
+        QTest::newRow("right password clears the count")
+            << fourWrong + QStringList{"3500 10.0.0.1 right Accepted", "4000 10.0.0.1 e Wrong", "4000 10.0.0.1 f Wrong"};
+        QTest::newRow("missing credentials do not count")
+            << fourWrong + QStringList{"3500 10.0.0.1 - Missing", "3500 10.0.0.1 - Missing", "4000 10.0.0.1 right Accepted"};
+        QTest::newRow("IPv4 through an IPv6 socket is the same address")
+            << QStringList{"0 10.0.0.1 a Wrong", "0 10.0.0.1 b Wrong", "0 ::ffff:10.0.0.1 c Wrong",
+                           "0 ::ffff:10.0.0.1 d Wrong", "0 10.0.0.1 e LockedOut", "0 ::ffff:10.0.0.1 right LockedOut"};
+        QTest::newRow("one IPv6 /64 counts as one address")
+            << QStringList{"0 fd00:1:2:3::1 a Wrong", "0 fd00:1:2:3::2 b Wrong", "0 fd00:1:2:3::3 c Wrong",
+                           "0 fd00:1:2:3:ffff::4 d Wrong", "0 fd00:1:2:3::5 e LockedOut", "0 fd00:1:2:4::1 right Accepted",
+                           "0 fd00:1:2:3::9 right LockedOut"};
+    }
+    void lockOut()
+    {
+        QFETCH(QStringList, steps);
+        qint64 now = 0;
+        ControlGate gate("right", [&now] { return now; });
+        QStringList got;  // the steps with the verdicts given, so that a failure names its step
+        for (const QString &step : steps) {
+            QStringList part = step.split(u' ');
+            now = part.at(0).toLongLong();
+            const QByteArray authorization = part.at(2) == "-" ? QByteArray() : "Bearer " + part.at(2).toUtf8();
+            part[3] = nameOf(gate.check(authorization, QHostAddress(part.at(1))));
+            got << part.join(u' ');
+        }
+        QCOMPARE(got, steps);
+    }
+
+    // A flood of guessing addresses fills the table to its ceiling and no
+    // further, and does not free an address that is locked out.
+    void tableStaysBounded()
+    {
+        qint64 now = 0;
+        ControlGate gate("right", [&now] { return now; });
+        const QHostAddress locked("10.9.9.9");
+        for (int i = 0; i < ControlGate::WrongPerWindow; ++i)
+            gate.check("Bearer x", locked);
+        now = 1000;
+        for (quint32 a = 0; a < 3 * ControlGate::MaxAddresses; ++a)
+            QCOMPARE(gate.check("Bearer x", QHostAddress(0x0a000000u + a)), V::Wrong);
+        QCOMPARE(gate.trackedAddresses(), ControlGate::MaxAddresses);
+        QCOMPARE(gate.check("Bearer right", locked), V::LockedOut);
+        now = 200'000;  // everything lapsed: a new address makes room by forgetting the old ones
+        QCOMPARE(gate.check("Bearer x", QHostAddress("10.200.0.1")), V::Wrong);
+        QCOMPARE(gate.trackedAddresses(), 1);
+    }
+};
+
+QTEST_APPLESS_MAIN(TstControlGate)
+#include "tst_controlgate.moc"

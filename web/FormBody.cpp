@@ -1,0 +1,100 @@
+#include "web/FormBody.h"
+
+#include <optional>
+
+namespace {
+constexpr qsizetype MaxQuotedBytes = 40;
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+std::optional<QByteArray> unescaped(const QByteArray &text)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text.at(i);
+        if (c != '%') {
+            out += c == '+' ? ' ' : c;
+            continue;
+        }
+        const int high = i + 2 < text.size() ? hexDigit(text.at(i + 1)) : -1;
+        const int low = high < 0 ? -1 : hexDigit(text.at(i + 2));
+        if (low < 0)
+            return std::nullopt;
+        out += char(high * 16 + low);
+        i += 2;
+    }
+    return out;
+}
+
+// Adds one "name=value" piece, or says why it cannot be added.
+QByteArray addField(FormBody &form, const QByteArray &piece)
+{
+    const qsizetype eq = piece.indexOf('=');
+    if (eq < 0)
+        return "The field \"" + quotedForReason(piece) + "\" has no '='.";
+    const std::optional<QByteArray> name = unescaped(piece.left(eq));
+    const std::optional<QByteArray> value = unescaped(piece.mid(eq + 1));
+    if (!name || !value)
+        return "The field \"" + quotedForReason(piece) + "\" has a '%' without two hex digits.";
+    if (name->isEmpty())
+        return "A field has no name.";
+    if (form.has(*name))
+        return "The field \"" + quotedForReason(*name) + "\" is given twice.";
+    form.fields.append({*name, *value});
+    return {};
+}
+}  // namespace
+
+bool FormBody::has(const QByteArray &name) const
+{
+    for (const FormField &f : fields)
+        if (f.name == name)
+            return true;
+    return false;
+}
+
+QByteArray FormBody::value(const QByteArray &name) const
+{
+    for (const FormField &f : fields)
+        if (f.name == name)
+            return f.value;
+    return {};
+}
+
+FormBody decodeFormBody(const QByteArray &body)
+{
+    FormBody form;
+    if (body.size() > MaxFormBodyBytes) {
+        form.error = "The form is larger than " + QByteArray::number(MaxFormBodyBytes) + " bytes.";
+        return form;
+    }
+    if (body.isEmpty())
+        return form;
+    for (const QByteArray &piece : body.split('&')) {
+        form.error = addField(form, piece);
+        if (!form.ok()) {
+            form.fields.clear();
+            return form;
+        }
+    }
+    return form;
+}
+
+QByteArray quotedForReason(const QByteArray &text)
+{
+    QByteArray out = text.left(MaxQuotedBytes);
+    for (char &c : out)
+        if (c < 0x20 || c > 0x7e)
+            c = '?';
+    return text.size() > MaxQuotedBytes ? out + "..." : out;
+}

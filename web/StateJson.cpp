@@ -1,0 +1,31 @@
+#include "web/StateJson.h"
+
+namespace {
+constexpr int SecondsPerDay = 86400;
+
+QByteArray twoDigits(int n)
+{
+    return QByteArray::number(n).rightJustified(2, '0');
+}
+
+QByteArray clockText(int secondsOfDay)
+{
+    const int s = ((secondsOfDay % SecondsPerDay) + SecondsPerDay) % SecondsPerDay;
+    return twoDigits(s / 3600) + ':' + twoDigits(s / 60 % 60) + ':' + twoDigits(s % 60);
+}
+
+QByteArray boolean(bool b)
+{
+    return b ? "true" : "false";
+}
+}  // namespace
+
+// Written by hand rather than through QJsonObject, which sorts its members:
+// the order is part of what the page and the tests may rely on.
+QByteArray stateJson(const ClockSnapshot &snapshot)
+{
+    return "{\"time\":\"" + clockText(snapshot.secondsOfDay) + "\",\"running\":" + boolean(snapshot.running)
+           + ",\"held\":" + boolean(snapshot.held) + ",\"speed\":" + QByteArray::number(snapshot.speed)
+           + ",\"interval\":" + QByteArray::number(snapshot.intervalMs)
+           + ",\"control\":" + boolean(snapshot.control) + '}';
+}
