@@ -29,20 +29,24 @@ void ClockEngine::tick()
 void ClockEngine::start()
 {
     m_timer1.setInterval(periodFor(m_clockSpeed));
+    emit stateChanged();
 }
 
 void ClockEngine::stop()
 {
     m_timer1.setInterval(0);
+    emit stateChanged();
 }
 
 void ClockEngine::selectSpeed(qint16 n)
 {
     m_clockSpeed = n;
+    emit stateChanged();
 }
 
 void ClockEngine::setTime(int hour, int minute)
 {
     m_clockTime = ClockTimeMath::timeOfDay(hour, minute);
     m_timer1.setInterval(0);
+    emit stateChanged();
 }

@@ -39,6 +39,9 @@ public:
 
 signals:
     void displayChanged(const QString &text);
+    // Start, Stop, a speed chosen or a time set: what those who follow the
+    // clock are told has changed. Not raised by restoring stored values.
+    void stateChanged();
 
 private:
     Timer m_timer1;

@@ -1,12 +1,14 @@
 #include "clock/FPortula.h"
 
 #include "clock/About.h"
+#include "clock/ClockTime.h"
 #include "clock/DesignUnits.h"
 #include "clock/WindowIcon.h"
 #include "clock/frmSetSpeed.h"
 #include "clock/frmSetTime.h"
 #include "settings/FConfig.h"
 #include "settings/SettingsSequence.h"
+#include "platform/Log.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -72,6 +74,13 @@ FPortula::FPortula(const AppPaths &paths, QWidget *parent)
     setWindowIcon(quorandelIcon());
     buildControls();
     connect(&m_clock, &ClockEngine::displayChanged, Text1, &QLineEdit::setText);
+    connect(&m_clock, &ClockEngine::displayChanged, &m_live, &LiveClock::modelTicked);
+    m_stateNotice.setSingleShot(true);
+    m_stateNotice.setInterval(0);
+    connect(&m_clock, &ClockEngine::stateChanged, &m_stateNotice, qOverload<>(&QTimer::start));
+    connect(&m_stateNotice, &QTimer::timeout, this, &FPortula::tellFollowers);
+    connect(&m_fastClock, &FastClockMulticast::sendFailed, this,
+            [](const QString &reason) { qCWarning(lcQuorandel, "%s", qUtf8Printable(reason)); });
 }
 
 // The dialog keeps the settings' `Config` flag; it must go before they do.
@@ -187,6 +196,7 @@ bool FPortula::Form_Load(QString *error)
     applySizeLimits();
     if (!loadSettings(error))
         return false;
+    readExtensionSettings();
     m_clock.timer1().setInterval(0);
     m_broadcast.HaltBroadcast();
     // A port that cannot be bound is shown in the status panel; the clock and
@@ -196,7 +206,61 @@ bool FPortula::Form_Load(QString *error)
     Text2->setText(QStringLiteral("Quorandel Web Server is %1:%2").arg(m_web.localIP(), m_settings.LPort));
     m_export.start();
     m_broadcast.SetUpBroadcast();
+    m_live.install();
+    m_fastClock.start();
     return true;
+}
+
+// Problems in the file are told once each and never stop the program.
+void FPortula::readExtensionSettings()
+{
+    for (const QString &warning : std::as_const(m_extension.warnings))
+        qCWarning(lcQuorandel, "%s", qUtf8Printable(warning));
+    m_push.setDevice(m_extension.display.address, m_extension.display.port);
+}
+
+// The live page's streams and the slave clocks hear of a start, a stop, a
+// speed or a time set at once, after the click that made it has done its work.
+void FPortula::tellFollowers()
+{
+    m_live.clockChanged();
+    m_fastClock.changed();
+}
+
+ClockSnapshot FPortula::clockSnapshot() const
+{
+    ClockSnapshot s;
+    s.secondsOfDay = ClockTimeMath::secondsOfDay(m_clock.clockTime());
+    s.running = m_clock.timer1().isRunning();
+    s.held = !s.running && m_broadcast.timer3().isRunning();
+    s.speed = m_clock.clockSpeed();
+    s.intervalMs = ClockEngine::periodFor(m_clock.clockSpeed());
+    s.control = !m_extension.remote.password.isEmpty();
+    return s;
+}
+
+FastClockState FPortula::fastClockState() const
+{
+    const ClockSnapshot clock = clockSnapshot();
+    FastClockState state;
+    state.ipAddress = m_web.localIP();
+    state.ipPort = m_web.localPort();
+    state.active = clock.running;
+    state.speed = clock.speed;
+    state.secondsOfDay = clock.secondsOfDay;
+    return state;
+}
+
+// What the speed dialog's option does.
+void FPortula::selectSpeed(qint16 speed)
+{
+    m_clock.selectSpeed(speed);
+}
+
+// What the time dialog's Set does with accepted entries.
+void FPortula::setTime(int hour, int minute)
+{
+    m_clock.setTime(hour, minute);
 }
 
 bool FPortula::loadSettings(QString *error)
@@ -303,6 +367,7 @@ void FPortula::ShutDown(ExitVariant variant)
         delete m_config;
     if (variant == ExitVariant::WindowClosed)
         m_broadcast.SendStopBurst(10);
+    m_fastClock.stop();
     if (!saved)
         reportSaveFailure();
     if (m_endProgram)

@@ -6,16 +6,21 @@
 #include "platform/Paths.h"
 #include "platform/RegistryHive.h"
 #include "publish/DisplayPush.h"
+#include "publish/FastClockMulticast.h"
 #include "publish/ImageExport.h"
 #include "publish/TimeBroadcast.h"
+#include "settings/ExtensionSettings.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 #include "web/RequestLog.h"
+#include "web/ClockControl.h"
+#include "web/LiveClock.h"
 #include "web/SlotStatus.h"
 #include "web/WebServer.h"
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QTimer>
 #include <QVector>
 
 class About;
@@ -30,8 +35,9 @@ class QPushButton;
 
 // The main window and the composition root: it owns the settings, the clock
 // and every subsystem, and runs the start-up sequence before it is shown. The
-// web server reaches its status labels only through SlotStatus.
-class FPortula : public QMainWindow, public SlotStatus
+// web server reaches its status labels only through SlotStatus, and the live
+// page the clock only through ClockControl.
+class FPortula : public QMainWindow, public SlotStatus, public ClockControl
 {
     Q_OBJECT
 public:
@@ -76,6 +82,12 @@ public:
     void setSlotText(int slot, const QString &text) override;
     QString slotText(int slot) const override;
 
+    ClockSnapshot clockSnapshot() const override;
+    void startClock() override { StartClock_Click(); }
+    void stopClock() override { Stopclock_Click(); }
+    void selectSpeed(qint16 speed) override;
+    void setTime(int hour, int minute) override;
+
     // Every message for the user goes through here.
     void setMessageSink(MessageSink sink) { m_message = std::move(sink); }
     void showMessage(const QString &text) { m_message(text); }
@@ -90,6 +102,9 @@ public:
     ClockEngine &clock() { return m_clock; }
     TimeBroadcast &broadcast() { return m_broadcast; }
     DisplayPush &push() { return m_push; }
+    FastClockMulticast &fastClock() { return m_fastClock; }
+    LiveClock &liveClock() { return m_live; }
+    const ExtensionSettings &extensionSettings() const { return m_extension; }
 
     QLineEdit *Text1 = nullptr;  // the model time, read only
     QLineEdit *Text2 = nullptr;  // the address line, read only
@@ -117,6 +132,9 @@ private:
     FConfig *loadConfig();
     void reportSaveFailure();
     void haltClockTimers();
+    void readExtensionSettings();
+    void tellFollowers();
+    FastClockState fastClockState() const;
 
     AppPaths m_paths;
     Settings m_settings;
@@ -137,4 +155,9 @@ private:
     TimeBroadcast m_broadcast{m_clock, m_settings};
     DisplayPush m_push;
     ImageExport m_export;
+    ExtensionSettings m_extension = ExtensionSettings::read(m_paths.extensionFile);
+    LiveClock m_live{m_web, *this, m_log, m_extension.remote.password.toUtf8(), VersionCaption.toLatin1()};
+    FastClockMulticast m_fastClock{m_extension.fastClock, [this] { return fastClockState(); }};
+    // Several changes in one click (a speed and a time) are told once.
+    QTimer m_stateNotice;
 };

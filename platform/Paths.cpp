@@ -26,7 +26,14 @@ AppPaths AppPaths::standard()
     paths.exportFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
                          + QStringLiteral("/Quorandel");
     paths.executableFolder = QCoreApplication::applicationDirPath();
+    paths.extensionFile = userExtensionFile();
     return paths;
+}
+
+QString userExtensionFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+           + QStringLiteral("/Quorandel/quorandel.conf");
 }
 
 QString userStateFolder()

@@ -17,6 +17,8 @@ struct AppPaths
     QString exportFolder;
     // The folder of the executable, where the request log lives when it can.
     QString executableFolder;
+    // The optional extension settings (quorandel.conf); empty: none, every default.
+    QString extensionFile;
 
     static AppPaths standard();
 };
@@ -25,6 +27,9 @@ struct AppPaths
 // ($XDG_CONFIG_DIRS, by default /etc/xdg) that has it; the user's own
 // configuration folder is not machine-wide and is not searched.
 QString machineRegistryFile();
+
+// $XDG_CONFIG_HOME/Quorandel/quorandel.conf: the user's own, hand-written.
+QString userExtensionFile();
 
 // $XDG_STATE_HOME/Quorandel, by default ~/.local/state/Quorandel. Qt has no
 // standard location for it.

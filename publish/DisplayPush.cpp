@@ -29,8 +29,8 @@ void DisplayPush::PushTick()
     if (m_winsock4.state() != Winsock::Connected) {
         m_winsock4.close();
         m_winsock4.setProtocol(Winsock::TCP);
-        m_winsock4.setRemoteHost(DeviceAddress);
-        m_winsock4.setRemotePort(DevicePort);
+        m_winsock4.setRemoteHost(m_address);
+        m_winsock4.setRemotePort(m_port);
         m_winsock4.connectToRemote();
         return;
     }

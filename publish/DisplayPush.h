@@ -12,14 +12,23 @@ class DisplayPush : public QObject
 {
     Q_OBJECT
 public:
-    // The display device's fixed address on the layout's LAN (./test.sh gives
-    // the same address to its private network).
+    // The display device's usual address on the layout's LAN (./test.sh gives
+    // the same address to its private network); quorandel.conf can name another.
     static inline const QString DeviceAddress = QStringLiteral("192.168.1.99");
     static constexpr quint16 DevicePort = 7799;
     static constexpr int PeriodMs = 100;
     static constexpr qint16 Message = 1000;
 
     explicit DisplayPush(QObject *parent = nullptr);
+
+    // Where the next connection goes; an open one stays until it drops.
+    void setDevice(const QString &address, quint16 port)
+    {
+        m_address = address;
+        m_port = port;
+    }
+    QString deviceAddress() const { return m_address; }
+    quint16 devicePort() const { return m_port; }
 
     Winsock &winsock4() { return m_winsock4; }
     Timer &timer4() { return m_timer4; }
@@ -31,4 +40,6 @@ public:
 private:
     Winsock m_winsock4;
     Timer m_timer4;
+    QString m_address = DeviceAddress;
+    quint16 m_port = DevicePort;
 };

@@ -29,6 +29,7 @@ public:
     Winsock &winsock1() { return m_winsock1; }
     Winsock &winsock2() { return m_winsock2; }
     Timer &timer3() { return m_timer3; }
+    const Timer &timer3() const { return m_timer3; }
     qint32 Ratio() const { return m_ratio; }
 
     // Prepares both channels and tells every remote clock that the clock is

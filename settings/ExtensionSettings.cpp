@@ -1,5 +1,7 @@
 #include "settings/ExtensionSettings.h"
 
+#include "platform/Paths.h"
+
 #include "publish/FastClockDatagram.h"
 
 #include <QFile>
@@ -186,8 +188,7 @@ void readAll(IniReader &ini, ExtensionSettings &s)
 
 QString ExtensionSettings::standardPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-           + QStringLiteral("/Quorandel/quorandel.conf");
+    return userExtensionFile();
 }
 
 ExtensionSettings ExtensionSettings::read(const QString &path)
