@@ -1,4 +1,4 @@
-#include "clock/FPortula.h"
+#include "app/FPortula.h"
 #include "platform/ExitSignals.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 #include "PrivateNetwork.h"
 
-#include "clock/About.h"
-#include "clock/FPortula.h"
-#include "clock/frmSetSpeed.h"
-#include "clock/frmSetTime.h"
+#include "app/About.h"
+#include "app/FPortula.h"
+#include "app/frmSetSpeed.h"
+#include "app/frmSetTime.h"
 
 #include <QtTest>
 #include <QtWidgets>

@@ -2,8 +2,8 @@
 #include "PrivateNetwork.h"
 #include "UdpCatcher.h"
 
+#include "app/FPortula.h"
 #include "clock/ClockTime.h"
-#include "clock/FPortula.h"
 #include "settings/FConfig.h"
 #include "platform/ExitSignals.h"
 #include "settings/SettingsStore.h"

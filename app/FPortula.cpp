@@ -1,10 +1,10 @@
-#include "clock/FPortula.h"
+#include "app/FPortula.h"
 
-#include "clock/About.h"
-#include "clock/DesignUnits.h"
-#include "clock/WindowIcon.h"
-#include "clock/frmSetSpeed.h"
-#include "clock/frmSetTime.h"
+#include "app/About.h"
+#include "app/DesignUnits.h"
+#include "app/WindowIcon.h"
+#include "app/frmSetSpeed.h"
+#include "app/frmSetTime.h"
 #include "settings/FConfig.h"
 #include "settings/SettingsSequence.h"
 
