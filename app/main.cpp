@@ -1,10 +1,9 @@
 #include "app/FPortula.h"
 #include "platform/ExitSignals.h"
+#include "platform/Log.h"
 
 #include <QApplication>
 #include <QMessageBox>
-
-#include <cstdio>
 
 namespace {
 
@@ -17,11 +16,15 @@ bool onScreen()
 
 int main(int argc, char **argv)
 {
+    // People read the program's messages on stderr, one line each as
+    // "quorandel: <text>"; the pattern is fixed here so that those words do
+    // not depend on Qt's default. QT_MESSAGE_PATTERN still takes precedence.
+    qSetMessagePattern(QStringLiteral("%{if-category}%{category}: %{endif}%{message}"));
     QApplication app(argc, argv);
     FPortula window(AppPaths::standard());
     QString error;
     if (!window.Form_Load(&error)) {
-        std::fprintf(stderr, "quorandel: %s\n", qPrintable(error));
+        qCCritical(lcQuorandel, "%s", qUtf8Printable(error));
         if (onScreen())
             QMessageBox::critical(nullptr, FPortula::VersionCaption, error);
         return 1;
