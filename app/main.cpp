@@ -1,13 +1,12 @@
 #include "app/CommandLine.h"
-#include "clock/FPortula.h"
+#include "app/FPortula.h"
 #include "platform/ExitSignals.h"
+#include "platform/Log.h"
 
 #include "QuorandelVersion.h"
 
 #include <QApplication>
 #include <QMessageBox>
-
-#include <cstdio>
 
 namespace {
 
@@ -28,14 +27,18 @@ int main(int argc, char **argv)
     // still made and drawn (the published picture needs it), just never shown.
     if (commandLine.headless())
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // People read the program's messages on stderr, one line each as
+    // "quorandel: <text>"; the pattern is fixed here so that those words do
+    // not depend on Qt's default. QT_MESSAGE_PATTERN still takes precedence.
+    qSetMessagePattern(QStringLiteral("%{if-category}%{category}: %{endif}%{message}"));
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QString::fromLatin1(QuorandelAppId));
     FPortula window(AppPaths::standard());
     if (!onScreen())
-        window.setMessageSink([](const QString &text) { std::fprintf(stderr, "quorandel: %s\n", qUtf8Printable(text)); });
+        window.setMessageSink([](const QString &text) { qCWarning(lcQuorandel, "%s", qUtf8Printable(text)); });
     QString error;
     if (!window.Form_Load(&error)) {
-        std::fprintf(stderr, "quorandel: %s\n", qPrintable(error));
+        qCCritical(lcQuorandel, "%s", qUtf8Printable(error));
         if (onScreen())
             QMessageBox::critical(nullptr, FPortula::VersionCaption, error);
         return 1;

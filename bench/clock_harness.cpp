@@ -10,7 +10,7 @@
 // With "alone", only the clock and the broadcast run, without the window and
 // its once-a-second picture export, to tell the two costs apart.
 
-#include "clock/FPortula.h"
+#include "app/FPortula.h"
 #include "publish/TimeBroadcast.h"
 #include "settings/Settings.h"
 

@@ -6,11 +6,6 @@ namespace {
 
 const int kSecondsPerDay = 24 * 60 * 60;
 
-bool breaksTheLine(char32_t c)
-{
-    return c < 0x20 || c == 0x7F || c == 0x85 || c == 0x2028 || c == 0x2029;
-}
-
 QByteArray twoDigits(int n)
 {
     return QByteArray::number(n).rightJustified(2, '0');
@@ -25,18 +20,6 @@ QByteArray clockText(int secondsOfDay)
 }
 
 }  // namespace
-
-QString FastClockDatagram::cleanField(const QString &value, int maxLength)
-{
-    QList<uint> codePoints = value.toUcs4();
-    for (uint &c : codePoints) {
-        if (breaksTheLine(c))
-            c = ' ';
-    }
-    if (codePoints.size() > maxLength)
-        codePoints.resize(maxLength);
-    return QString::fromUcs4(reinterpret_cast<const char32_t *>(codePoints.constData()), codePoints.size());
-}
 
 QByteArray fastClockDatagram(const FastClockState &state)
 {

@@ -2,7 +2,7 @@
 
 #include "platform/Paths.h"
 
-#include "publish/FastClockDatagram.h"
+#include "settings/FastClockFields.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,9 +1,10 @@
+#include "Fixtures.h"
 #include "PrivateNetwork.h"
 
+#include "app/FPortula.h"
+#include "app/frmSetSpeed.h"
+#include "app/frmSetTime.h"
 #include "clock/ClockTime.h"
-#include "clock/FPortula.h"
-#include "clock/frmSetSpeed.h"
-#include "clock/frmSetTime.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -15,18 +16,14 @@ using ClockTimeMath::timeOfDay;
 class TstDialogs : public QObject
 {
     Q_OBJECT
-    std::unique_ptr<QTemporaryDir> m_dir;
-    AppPaths m_paths;
+    std::unique_ptr<ScratchRun> m_run;
     ClockEngine m_clock;
-    QStringList m_messages;
 
 private slots:
     void init()
     {
         REQUIRE_PRIVATE_NETWORK();
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_paths = {m_dir->filePath("QuorandelDB.mdb"), {}, m_dir->filePath("export"), m_dir->path()};
-        m_messages.clear();
+        m_run = std::make_unique<ScratchRun>();
         m_clock.stop();
     }
 
@@ -51,10 +48,9 @@ private slots:
     // Through the window, with the clock running.
     void speedThenTimeHoldsTheClock()
     {
-        FPortula w(m_paths);
-        w.setMessageSink([this](const QString &text) { m_messages << text; });
-        QString error;
-        QVERIFY2(w.Form_Load(&error), qPrintable(error));
+        const auto started = m_run->started();
+        QVERIFY2(started, qPrintable(m_run->startError));
+        FPortula &w = *started;
         w.show();
         w.clock().selectSpeed(8);
         w.StartClock->click();
@@ -85,7 +81,7 @@ private slots:
         w.StartClock->click();
         QCOMPARE(w.clock().timer1().interval(), 200);
         QTRY_COMPARE_WITH_TIMEOUT(w.Text1->text(), QStringLiteral("06:30 "), 1000);
-        QVERIFY(m_messages.isEmpty());
+        QVERIFY(m_run->messages.isEmpty());
     }
 
     void set_data()
@@ -122,7 +118,7 @@ private slots:
         m_clock.setClockTime(before);
         m_clock.selectSpeed(2);
         m_clock.start();
-        QPointer<frmSetTime> dialog = new frmSetTime(m_clock, [this](const QString &text) { m_messages << text; });
+        QPointer<frmSetTime> dialog = new frmSetTime(m_clock, [this](const QString &text) { m_run->messages << text; });
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->show();
         dialog->txtHour->setText(hour);
@@ -134,14 +130,14 @@ private slots:
 
         QCOMPARE(m_clock.clockTime(), setTo >= 0 ? timeOfDay(setTo / 60, setTo % 60) : before);
         QCOMPARE(m_clock.timer1().interval(), setTo >= 0 ? 0 : 500);
-        QCOMPARE(m_messages.size(), message.isEmpty() ? 0 : 1);
+        QCOMPARE(m_run->messages.size(), message.isEmpty() ? 0 : 1);
         if (closes) {
-            QCOMPARE(m_messages.value(0), message);
+            QCOMPARE(m_run->messages.value(0), message);
             QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 1000);
             return;
         }
         for (const QString &word : message.split(u'|'))
-            QVERIFY2(m_messages.value(0).contains(word), qPrintable(m_messages.value(0)));
+            QVERIFY2(m_run->messages.value(0).contains(word), qPrintable(m_run->messages.value(0)));
         QVERIFY(dialog->isVisible());
         QCOMPARE(dialog->txtHour->text() + "|" + dialog->txtMinute->text(), hour + "|" + minute);
         dialog->close();

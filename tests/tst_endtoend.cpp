@@ -3,6 +3,8 @@
 
 #include "settings/SettingsStore.h"
 
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTcpSocket>
@@ -17,6 +19,7 @@ class TstEndToEnd : public QObject
 private slots:
     void init() { REQUIRE_PRIVATE_NETWORK(); }
     void startServeAndStopOnSigterm();
+    void messageLineOnStderr();
 
 private:
     static QByteArray fetch(const QByteArray &path);
@@ -79,6 +82,36 @@ void TstEndToEnd::startServeAndStopOnSigterm()
     QCOMPARE(store.ReadField(7).toString(), QString("8080"));
     QCOMPARE(store.ReadField(15).toString(), scratch.filePath("data/Quorandel"));
     QCOMPARE(store.ReadField(14).toString(), QString("125") + QLocale::system().decimalPoint() + "485");
+}
+
+// A person running the program reads its messages on stderr, one line each.
+void TstEndToEnd::messageLineOnStderr()
+{
+    QTemporaryDir scratch;
+    QVERIFY(QDir(scratch.path()).mkpath("etc/Quorandel"));
+    QFile registry(scratch.filePath("etc/Quorandel/Quorandel.reg"));
+    QVERIFY(registry.open(QIODevice::WriteOnly) && registry.write("not a registry file\n") > 0);
+    registry.close();
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_DATA_HOME", scratch.filePath("data"));
+    env.insert("XDG_CONFIG_DIRS", scratch.filePath("etc"));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.remove("QT_MESSAGE_PATTERN");
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(scratch.path());
+    program.start(QStringLiteral(QUORANDEL_PROGRAM), {});
+    QVERIFY(program.waitForStarted());
+    const QByteArray line = "\nquorandel: logging switches left off: " + QFile::encodeName(registry.fileName())
+        + ": not a registry file";
+    QByteArray errors = "\n";  // so that the first line starts like every other
+    const auto said = [&] {
+        errors += program.readAllStandardError();
+        return errors.contains(line);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(said(), 10000);
+    program.kill();
+    QVERIFY(program.waitForFinished(10000));
 }
 
 QTEST_MAIN(TstEndToEnd)

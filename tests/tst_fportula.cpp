@@ -1,9 +1,10 @@
+#include "Fixtures.h"
 #include "PrivateNetwork.h"
 
-#include "clock/About.h"
-#include "clock/FPortula.h"
-#include "clock/frmSetSpeed.h"
-#include "clock/frmSetTime.h"
+#include "app/About.h"
+#include "app/FPortula.h"
+#include "app/frmSetSpeed.h"
+#include "app/frmSetTime.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -13,26 +14,24 @@
 class TstFPortula : public QObject
 {
     Q_OBJECT
-    std::unique_ptr<QTemporaryDir> m_dir;
-    AppPaths m_paths;
+    std::unique_ptr<ScratchRun> m_run;
 
 private slots:
     void init()
     {
         REQUIRE_PRIVATE_NETWORK();
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_paths = {m_dir->filePath("QuorandelDB.mdb"), {}, m_dir->filePath("export"), m_dir->path()};
+        m_run = std::make_unique<ScratchRun>();
     }
 
     void firstRunThenStartAndStop()
     {
-        FPortula w(m_paths);
+        FPortula w(m_run->paths());
         const int designHeight = w.height();
         QString error;
         QVERIFY2(w.Form_Load(&error), qPrintable(error));
         w.show();
-        QVERIFY(QFile::exists(m_paths.settingsFile));
-        QCOMPARE(w.settings().WebRoot, m_paths.exportFolder);
+        QVERIFY(QFile::exists(m_run->paths().settingsFile));
+        QCOMPARE(w.settings().WebRoot, m_run->paths().exportFolder);
         QCOMPARE(w.clock().timer1().interval(), 0);
         // Designed wider than it may be; the height is within the limit.
         QCOMPARE(w.frameGeometry().width(), FPortula::MaxOuterWidth);
@@ -75,7 +74,7 @@ private slots:
         QFETCH(QSize, size);
         QFETCH(QSize, limited);
         QFETCH(bool, byPanel);
-        FPortula w(m_paths);
+        FPortula w(m_run->paths());
         w.show();
         w.resize(size - (w.frameGeometry().size() - w.size()));
         QCOMPARE(w.frameGeometry().size(), size);
@@ -88,7 +87,7 @@ private slots:
 
     void digitsAndStatusLinesStayVisible()
     {
-        FPortula w(m_paths);
+        FPortula w(m_run->paths());
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.Text1->setText(QStringLiteral("88:88 "));
@@ -125,7 +124,7 @@ private slots:
     void oneWindowEach()
     {
         QFETCH(int, which);
-        FPortula w(m_paths);
+        FPortula w(m_run->paths());
         w.show();
         const auto open = [&]() -> QWidget * {
             (which == 2 ? w.nHelp : w.nFast)->trigger();

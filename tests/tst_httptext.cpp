@@ -2,6 +2,9 @@
 
 #include <QtTest>
 
+Q_DECLARE_METATYPE(Compare)
+Q_DECLARE_METATYPE(OnMissing)
+
 class TstHttpText : public QObject
 {
     Q_OBJECT
@@ -67,6 +70,35 @@ private slots:
         QCOMPARE(notImplementedResponse(version), QByteArray("HTTP/1.0 501 Not Implemented\nServer: Quorandel 1.40\n\n"));
         QCOMPARE(contentTypeLine("/Photo.JPG"), QByteArray("Content-Type: image/jpeg"));
         QCOMPARE(contentTypeLine("/rel.2/a.htm"), QByteArray("Content-Type: */*")); // after the first dot
+    }
+
+    // LeftRight gives what follows "GET ", Between what lies between it and " HTTP/1.".
+    void textHelpers_data()
+    {
+        QTest::addColumn<QByteArray>("src");
+        QTest::addColumn<Compare>("compare");
+        QTest::addColumn<OnMissing>("onMissing");
+        QTest::addColumn<QByteArray>("leftRight");
+        QTest::addColumn<QByteArray>("between");
+        const QByteArray lower("get /a http/1.0");
+        QTest::newRow("found") << QByteArray("GET /a HTTP/1.0") << Compare::Exact << OnMissing::Empty
+                               << QByteArray("/a HTTP/1.0") << QByteArray("/a");
+        QTest::newRow("case differs, empty") << lower << Compare::Exact << OnMissing::Empty << QByteArray() << QByteArray();
+        QTest::newRow("case differs, source") << lower << Compare::Exact << OnMissing::Source << lower << lower;
+        QTest::newRow("case ignored") << lower << Compare::IgnoreCase << OnMissing::Empty << QByteArray("/a http/1.0")
+                                      << QByteArray("/a");
+        QTest::newRow("end missing") << QByteArray("GET /a") << Compare::Exact << OnMissing::Source << QByteArray("/a")
+                                     << QByteArray("GET /a");
+    }
+    void textHelpers()
+    {
+        QFETCH(QByteArray, src);
+        QFETCH(Compare, compare);
+        QFETCH(OnMissing, onMissing);
+        QFETCH(QByteArray, leftRight);
+        QFETCH(QByteArray, between);
+        QCOMPARE(LeftRight(src, "GET ", compare, onMissing), leftRight);
+        QCOMPARE(Between(src, "GET ", " HTTP/1.", compare, onMissing), between);
     }
 };
 

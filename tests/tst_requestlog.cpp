@@ -1,5 +1,7 @@
 #include "web/RequestLog.h"
 
+#include <QLoggingCategory>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -62,6 +64,33 @@ private slots:
         QCOMPARE(contentsOf(path), QByteArray("earlier run\r\na\r\n"));
         log.WriteLog("b");
         QCOMPARE(contentsOf(path), QByteArray("earlier run\r\na\r\nb\r\n"));
+    }
+
+    // A log that cannot be opened is reported once, in the program's own
+    // category, which the user's logging rules can silence.
+    void unopenableLogWarnsOnce_data()
+    {
+        QTest::addColumn<QString>("rules");
+        QTest::addColumn<bool>("warns");
+        QTest::newRow("default rules") << QString() << true;
+        QTest::newRow("silenced") << QStringLiteral("quorandel.warning=false") << false;
+    }
+    void unopenableLogWarnsOnce()
+    {
+        QFETCH(QString, rules);
+        QFETCH(bool, warns);
+        QLoggingCategory::setFilterRules(rules);
+        const auto restore = qScopeGuard([] { QLoggingCategory::setFilterRules({}); });
+        QTemporaryDir dir;
+        const QString path = dir.filePath("missing/PortulaLog.txt");
+        if (warns)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(
+                "^cannot open the request log " + QRegularExpression::escape(path) + ": No such file"));
+        QTest::failOnWarning(QRegularExpression("."));
+        RequestLog log;
+        QVERIFY(!log.open(path));
+        QVERIFY(!log.open(path));
+        QVERIFY(!log.isOpen());
     }
 };
 

@@ -1,9 +1,10 @@
 #include "DisplayDevice.h"
+#include "Fixtures.h"
 #include "PrivateNetwork.h"
 #include "UdpCatcher.h"
 
+#include "app/FPortula.h"
 #include "clock/ClockTime.h"
-#include "clock/FPortula.h"
 #include "settings/FConfig.h"
 #include "platform/ExitSignals.h"
 #include "settings/SettingsStore.h"
@@ -28,10 +29,7 @@ static int stopMarksAfter(UdpCatcher &rate, const std::function<void()> &action)
 class TstShutDown : public QObject
 {
     Q_OBJECT
-    std::unique_ptr<QTemporaryDir> m_dir;
-    AppPaths m_paths;
-    QStringList m_messages;
-    QList<int> m_ends;
+    std::unique_ptr<ScratchRun> m_run;
 
     static constexpr int Rounds = 3;
 
@@ -66,25 +64,11 @@ class TstShutDown : public QObject
         });
     }
 
-    std::unique_ptr<FPortula> started()
-    {
-        auto w = std::make_unique<FPortula>(m_paths);
-        w->setMessageSink([this](const QString &text) { m_messages << text; });
-        w->setEndProgram([this](int status) { m_ends << status; });
-        QString error;
-        if (!w->Form_Load(&error))
-            qWarning("start-up failed: %s", qPrintable(error));
-        return w;
-    }
-
 private slots:
     void init()
     {
         REQUIRE_PRIVATE_NETWORK();
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_paths = {m_dir->filePath("QuorandelDB.mdb"), {}, m_dir->filePath("export"), m_dir->path()};
-        m_messages.clear();
-        m_ends.clear();
+        m_run = std::make_unique<ScratchRun>();
     }
 
     void variants_data()
@@ -99,7 +83,8 @@ private slots:
         QFETCH(bool, menu);
         QFETCH(int, marks);
         UdpCatcher rate(TimeBroadcast::RatePort);
-        auto w = started();
+        auto w = m_run->started();
+        QVERIFY2(w, qPrintable(m_run->startError));
         w->clock().selectSpeed(4);
         w->StartClock->click();
         QTRY_VERIFY_WITH_TIMEOUT(!w->Text1->text().isEmpty(), 1000);
@@ -121,12 +106,12 @@ private slots:
                      if (menu) w->nEnd->trigger(); else QCoreApplication::sendEvent(w.get(), &close);
                  }),
                  marks);
-        QCOMPARE(m_ends, QList<int>{0});
+        QCOMPARE(m_run->ends, QList<int>{0});
         QVERIFY(!w->configWindow() && !w->settings().Config);
         QCOMPARE(stopMarksAfter(rate, [&] { w->nEnd->trigger(); }), 0);  // only once
-        QCOMPARE(m_ends.size(), 1);
+        QCOMPARE(m_run->ends.size(), 1);
 
-        SettingsStore store(m_paths.settingsFile);
+        SettingsStore store(m_run->paths().settingsFile);
         QVERIFY(store.Open());
         QCOMPARE(store.ReadField(0).toInt(), 4);
         QCOMPARE(store.ReadField(6).toDouble(), timeAtExit);
@@ -156,20 +141,21 @@ private slots:
         QVERIFY(device.isListening());
         const int marks = variant == "menu" ? 100 : 10;
         for (int round = 0; round < Rounds; ++round) {
-            auto w = started();
+            auto w = m_run->started();
+            QVERIFY2(w, qPrintable(m_run->startError));
             ExitSignals exitSignals;
             connect(&exitSignals, &ExitSignals::received, w.get(), [&] { w->ShutDown(FPortula::ExitVariant::WindowClosed); });
             // Sent the moment the program has done its part: whatever the
             // program sends later arrives after it.
             QUdpSocket sentinel;
             w->setEndProgram([&](int status) {
-                m_ends << status;
+                m_run->ends << status;
                 for (quint16 port : {TimeBroadcast::TimePort, TimeBroadcast::RatePort})
                     sentinel.writeDatagram("END", QHostAddress::Broadcast, port);
             });
             arrangeExit(*w, variant, moment, round);
             w->StartClock->click();
-            QTRY_COMPARE_WITH_TIMEOUT(m_ends.size(), round + 1, 5000);
+            QTRY_COMPARE_WITH_TIMEOUT(m_run->ends.size(), round + 1, 5000);
             QSignalSpy ticks3(&w->broadcast().timer3(), &Timer::ticked), ticks4(&w->push().timer4(), &Timer::ticked);
             QTest::qWait(300);  // a tick caught in a yield would send now
             const QByteArray displayAfterEnd = device.received;  // what was queued before it has come
@@ -188,21 +174,23 @@ private slots:
     void lockedStoreStillStopsRemoteClocks()
     {
         UdpCatcher rate(TimeBroadcast::RatePort);
-        auto w = started();
+        auto w = m_run->started();
+        QVERIFY2(w, qPrintable(m_run->startError));
         w->clock().setTime(6, 30);
         sqlite3 *db = nullptr;
-        QCOMPARE(sqlite3_open(QFile::encodeName(m_paths.settingsFile).constData(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_open(QFile::encodeName(m_run->paths().settingsFile).constData(), &db), SQLITE_OK);
         QCOMPARE(sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^the settings were not stored: .*QuorandelDB.mdb.*locked"));
         QCOMPARE(stopMarksAfter(rate, [&] { w->nEnd->trigger(); }), 100);
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close(db);
 
-        QCOMPARE(m_ends, QList<int>{1});
-        QCOMPARE(m_messages.size(), 1);
-        QVERIFY2(m_messages.first().contains("QuorandelDB.mdb") && m_messages.first().contains("locked"),
-                 qPrintable(m_messages.first()));
+        QCOMPARE(m_run->ends, QList<int>{1});
+        QCOMPARE(m_run->messages.size(), 1);
+        QVERIFY2(m_run->messages.first().contains("QuorandelDB.mdb") && m_run->messages.first().contains("locked"),
+                 qPrintable(m_run->messages.first()));
         QCOMPARE(w->clock().timer1().interval(), 0);
-        SettingsStore store(m_paths.settingsFile);
+        SettingsStore store(m_run->paths().settingsFile);
         QVERIFY(store.Open());
         QVERIFY(ClockTimeMath::secondsOfDay(store.ReadField(6).toDouble()) != 6 * 3600 + 30 * 60);
     }

@@ -1,6 +1,8 @@
 // Ports are chosen by the OS and all traffic stays on 127.0.0.1. UDP is
 // checked through its user, tst_timebroadcast.
 
+#include "Fixtures.h"
+
 #include "net/Winsock.h"
 #include "net/WinsockArray.h"
 
@@ -14,16 +16,7 @@
 
 namespace {
 
-const int kWait = 5000;
 const QString kLoopback = QStringLiteral("127.0.0.1");
-
-QByteArray pattern(int size)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        data[i] = char(i * 7 + i / 251);
-    return data;
-}
 
 // A listener (element 0) and element 1, which accepted a plain socket's connection.
 struct Pair
@@ -135,7 +128,7 @@ private slots:
         for (int i = 0, piece = size / pieces; i < pieces; ++i)
             p.socket->sendData(data.mid(i * piece, i == pieces - 1 ? -1 : piece));
         QCOMPARE(progress.count() + completions.count(), 0); // never inside the call
-        QTRY_COMPARE_WITH_TIMEOUT(p.peerGot.size(), size, 2 * kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(p.peerGot.size(), size, kWait);
         QVERIFY(p.peerGot == data);
         QTRY_COMPARE_WITH_TIMEOUT(completions.count(), 1, kWait);
         QTest::qWait(50);
@@ -162,7 +155,7 @@ private slots:
         p.socket->sendData(data);
         p.socket->close();
         QCOMPARE(p.socket->state(), int(Winsock::Closed));
-        QTRY_COMPARE_WITH_TIMEOUT(p.peerGot.size(), data.size(), 2 * kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(p.peerGot.size(), data.size(), kWait);
         QVERIFY(p.peerGot == data);
         QTRY_COMPARE_WITH_TIMEOUT(peerGone.count(), 1, kWait);
         QCOMPARE(progress.count() + completions.count(), 0);
@@ -233,7 +226,7 @@ private slots:
         const QByteArray flood = pattern(8 * 1024 * 1024);
         p.peer.write(flood);
         if (reader == "read") {
-            QTRY_COMPARE_WITH_TIMEOUT(got.size(), flood.size(), 4 * kWait);
+            QTRY_COMPARE_WITH_TIMEOUT(got.size(), flood.size(), kWait);
             QVERIFY(got == flood);
             return;
         }
@@ -242,7 +235,7 @@ private slots:
         QVERIFY(p.socket->unreadBytes() <= Winsock::MaxUnreadBytes);
         QVERIFY(reader == "none" ? !arrivals.isEmpty() : arrivals.isEmpty());
         if (reader == "discard")
-            QTRY_COMPARE_WITH_TIMEOUT(p.peer.bytesToWrite(), qint64(0), 4 * kWait);
+            QTRY_COMPARE_WITH_TIMEOUT(p.peer.bytesToWrite(), qint64(0), kWait);
         QCOMPARE(p.socket->unreadBytes(), reader == "none" ? Winsock::MaxUnreadBytes : 0);
     }
 

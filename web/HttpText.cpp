@@ -7,9 +7,9 @@ namespace {
 const QByteArray RequestStart = "GET ";
 const QByteArray VersionMark = " HTTP/1.";
 
-qsizetype findIn(const QByteArray &haystack, const QByteArray &needle, qsizetype from, int compare)
+qsizetype findIn(const QByteArray &haystack, const QByteArray &needle, qsizetype from, Compare compare)
 {
-    if (compare == 0)
+    if (compare == Compare::Exact)
         return haystack.indexOf(needle, from);
     // toLower() folds ASCII only, so positions stay byte positions.
     return haystack.toLower().indexOf(needle.toLower(), from);
@@ -33,22 +33,22 @@ QByteArray statusResponse(const QByteArray &statusLine, const QByteArray &versio
 
 }  // namespace
 
-QByteArray LeftRight(const QByteArray &str, const QByteArray &find, int compare, quint8 retError)
+QByteArray LeftRight(const QByteArray &str, const QByteArray &find, Compare compare, OnMissing onMissing)
 {
     const qsizetype at = findIn(str, find, 0, compare);
     if (at < 0)
-        return retError ? QByteArray() : str;
+        return onMissing == OnMissing::Empty ? QByteArray() : str;
     return str.mid(at + find.size());
 }
 
 QByteArray Between(const QByteArray &src, const QByteArray &startText, const QByteArray &endText,
-                   int compare, quint8 retError)
+                   Compare compare, OnMissing onMissing)
 {
     const qsizetype start = findIn(src, startText, 0, compare);
     const qsizetype from = start + startText.size();
     const qsizetype end = start < 0 ? -1 : findIn(src, endText, from, compare);
     if (end < 0)
-        return retError ? QByteArray() : src;
+        return onMissing == OnMissing::Empty ? QByteArray() : src;
     return src.mid(from, end - from);
 }
 
@@ -71,7 +71,7 @@ bool matchesRequestPattern(const QByteArray &text)
 
 QByteArray requestTargetOf(const QByteArray &text)
 {
-    return Between(text, RequestStart, VersionMark, 0, 1);
+    return Between(text, RequestStart, VersionMark, Compare::Exact, OnMissing::Empty);
 }
 
 QByteArray requestPathOf(const QByteArray &text)
@@ -147,7 +147,7 @@ QByteArray contentTypeLine(const QByteArray &requestPath)
         {"zip", "application/zip"},  {"mp3", "audio/mpeg"},        {"m3u", "audio/x-mpegurl"},
         {"pls", "audio/x-mpegurl"},  {"xpl", "audio/x-mpegurl"},
     };
-    const QByteArray extension = LeftRight(requestPath, ".", 0, 1).toLower();
+    const QByteArray extension = LeftRight(requestPath, ".", Compare::Exact, OnMissing::Empty).toLower();
     for (const auto &row : table) {
         if (extension == row.extension)
             return QByteArray("Content-Type: ") + row.type;

@@ -9,12 +9,13 @@
 // per character), so that every decision about a request can be checked
 // without a socket.
 
-// Text helpers. Compare 0 finds exactly; any other value ignores letter case
-// (ASCII). RetError decides what a failed search gives: the empty text when
-// non-zero, the source unchanged when 0.
-QByteArray LeftRight(const QByteArray &str, const QByteArray &find, int compare, quint8 retError);
+// Text helpers. How they find: byte for byte, or ignoring ASCII letter case.
+// What a failed search gives: the empty text, or the source unchanged.
+enum class Compare { Exact, IgnoreCase };
+enum class OnMissing { Empty, Source };
+QByteArray LeftRight(const QByteArray &str, const QByteArray &find, Compare compare, OnMissing onMissing);
 QByteArray Between(const QByteArray &src, const QByteArray &startText, const QByteArray &endText,
-                   int compare, quint8 retError);
+                   Compare compare, OnMissing onMissing);
 
 // Length of the shortest prefix of data that matches "GET * HTTP/1.?*"; -1
 // when no prefix does.

@@ -1,6 +1,6 @@
 #include "web/RequestLog.h"
 
-#include <cstdio>
+#include "platform/Log.h"
 
 namespace {
 
@@ -28,8 +28,8 @@ bool RequestLog::open(const QString &path)
     if (m_file.open(QIODevice::WriteOnly | QIODevice::Append))
         return true;
     if (!m_failureReported)
-        std::fprintf(stderr, "Quorandel: cannot open the request log %s: %s\n",
-                     qUtf8Printable(path), qUtf8Printable(m_file.errorString()));
+        qCWarning(lcQuorandel, "cannot open the request log %s: %s", qUtf8Printable(path),
+                  qUtf8Printable(m_file.errorString()));
     m_failureReported = true;
     return false;
 }

@@ -1,6 +1,7 @@
 #include "web/WebServer.h"
 
 #include "platform/FileNumbers.h"
+#include "platform/Log.h"
 #include "platform/Yield.h"
 #include "settings/Settings.h"
 #include "settings/SettingsSequence.h"
@@ -16,7 +17,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <utility>
 
@@ -505,7 +505,7 @@ void WebServer::reportListenerFailure(const QString &reason)
     m_wsock.element(0)->close();
     const QString text = QStringLiteral("Web server not running: ") + reason;
     m_status.setSlotText(0, text);
-    std::fprintf(stderr, "quorandel: %s\n", qUtf8Printable(text));
+    qCWarning(lcQuorandel).noquote() << text;
 }
 
 void WebServer::logError(int n, int number, const QByteArray &description)

@@ -1,4 +1,4 @@
-#include "clock/DesignUnits.h"
+#include "app/DesignUnits.h"
 
 #include <QPalette>
 #include <QWidget>

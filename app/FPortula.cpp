@@ -1,14 +1,14 @@
-#include "clock/FPortula.h"
+#include "app/FPortula.h"
 
-#include "clock/About.h"
+#include "app/About.h"
 #include "clock/ClockTime.h"
-#include "clock/DesignUnits.h"
-#include "clock/WindowIcon.h"
-#include "clock/frmSetSpeed.h"
-#include "clock/frmSetTime.h"
+#include "app/DesignUnits.h"
+#include "app/WindowIcon.h"
+#include "app/frmSetSpeed.h"
+#include "app/frmSetTime.h"
+#include "platform/Log.h"
 #include "settings/FConfig.h"
 #include "settings/SettingsSequence.h"
-#include "platform/Log.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -20,7 +20,6 @@
 #include <QPushButton>
 
 #include <algorithm>
-#include <cstdio>
 
 using DesignUnits::twips;
 
@@ -267,7 +266,7 @@ bool FPortula::loadSettings(QString *error)
 {
     const RegistryHive registry = RegistryHive::fromFile(m_paths.registryFile);
     if (!registry.error().isEmpty())
-        std::fprintf(stderr, "quorandel: logging switches left off: %s\n", qPrintable(registry.error()));
+        qCWarning(lcQuorandel, "logging switches left off: %s", qUtf8Printable(registry.error()));
     LoadHooks hooks;
     hooks.defaultWebRoot = m_paths.exportFolder;
     hooks.openRequestLog = [this] {
@@ -380,7 +379,7 @@ void FPortula::ShutDown(ExitVariant variant)
 // that this run's settings are lost.
 void FPortula::reportSaveFailure()
 {
-    std::fprintf(stderr, "quorandel: the settings were not stored: %s\n", qPrintable(m_shutDownError));
+    qCWarning(lcQuorandel, "the settings were not stored: %s", qUtf8Printable(m_shutDownError));
     showMessage(QStringLiteral("The settings were not stored: %1").arg(m_shutDownError));
 }
 

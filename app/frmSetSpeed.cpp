@@ -1,7 +1,7 @@
-#include "clock/frmSetSpeed.h"
+#include "app/frmSetSpeed.h"
 
+#include "app/DesignUnits.h"
 #include "clock/ClockEngine.h"
-#include "clock/DesignUnits.h"
 
 #include <QButtonGroup>
 #include <QFrame>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/MessageSink.h"
 #include "clock/ClockEngine.h"
-#include "clock/MessageSink.h"
 #include "platform/FileNumbers.h"
 #include "platform/Paths.h"
 #include "platform/RegistryHive.h"

@@ -1,6 +1,6 @@
-#include "clock/About.h"
+#include "app/About.h"
 
-#include "clock/DesignUnits.h"
+#include "app/DesignUnits.h"
 
 #include <QLabel>
 

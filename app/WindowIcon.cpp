@@ -1,6 +1,6 @@
-#include "clock/WindowIcon.h"
+#include "app/WindowIcon.h"
 
-#include "clock/DesignUnits.h"
+#include "app/DesignUnits.h"
 
 #include <QPainter>
 #include <QPixmap>

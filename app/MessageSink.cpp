@@ -1,4 +1,4 @@
-#include "clock/MessageSink.h"
+#include "app/MessageSink.h"
 
 #include <QMessageBox>
 #include <QPointer>

@@ -1,7 +1,7 @@
-#include "clock/frmSetTime.h"
+#include "app/frmSetTime.h"
 
+#include "app/DesignUnits.h"
 #include "clock/ClockEngine.h"
-#include "clock/DesignUnits.h"
 #include "clock/TimeEntry.h"
 
 #include <QFontMetrics>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "clock/MessageSink.h"
+#include "app/MessageSink.h"
 
 #include <QDialog>
 

@@ -1,0 +1,22 @@
+# quorandel_layer(<folder> [BELOW <target>...])
+# Makes the static library quorandel_<folder> for the sources of one folder,
+# which lists them with target_sources() after this call. BELOW names the
+# layers (and outside libraries) it builds on.
+#
+# The source root is on no include path. Each layer has an include folder of
+# its own in the build tree, holding one symbolic link to its source folder
+# (build/layers/<folder>/<folder>), and that is the layer's public include
+# folder. So "#include "<folder>/X.h"" finds X.h only in a layer's own folder
+# or in a layer it builds on: an include that points up a layer does not
+# compile, rather than merely failing to link.
+function(quorandel_layer folder)
+  cmake_parse_arguments(ARG "" "" "BELOW" ${ARGN})
+  set(target quorandel_${folder})
+  set(include_folder ${PROJECT_BINARY_DIR}/layers/${folder})
+  file(MAKE_DIRECTORY ${include_folder})
+  file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR} ${include_folder}/${folder} SYMBOLIC)
+  add_library(${target} STATIC)
+  target_include_directories(${target} PUBLIC ${include_folder})
+  target_link_libraries(${target} PUBLIC ${ARG_BELOW})
+  target_compile_options(${target} PUBLIC -Wall -Wextra)
+endfunction()

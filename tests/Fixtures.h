@@ -1,0 +1,78 @@
+#pragma once
+
+#include "app/FPortula.h"
+#include "platform/Paths.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QList>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <memory>
+
+// What the socket and window tests share.
+
+// The cap on every wait for a socket, a transfer or a window. Far longer than
+// any of them takes, so that a busy machine does not fail a test; a wait only
+// runs this long when something is wrong.
+constexpr int kWait = 20000;
+
+// Not a repeating 256-byte cycle, so that a chunk sent twice or out of order
+// shows; `seed` tells apart files of the same size.
+inline QByteArray pattern(int size, int seed = 0)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        data[i] = char((i * 7 + seed + i / 253) & 0xFF);
+    return data;
+}
+
+// Runs the event loop until done() holds or kWait has passed, and says which.
+// Not QTest::qWaitFor, whose 10 ms naps would slow a send pump to one chunk
+// per nap.
+template <typename Done> bool spinUntil(Done done)
+{
+    const QDeadlineTimer deadline(kWait);
+    QTimer wake;  // so that the deadline is seen even when nothing happens
+    for (wake.start(50); !done() && !deadline.hasExpired();)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return done();
+}
+
+// The main window run in a scratch folder of its own: a settings file made
+// afresh, no logging switches, its own export folder. A window it starts
+// records its messages and its end here, rather than showing a box that waits
+// for a person or ending the test program.
+class ScratchRun
+{
+public:
+    ScratchRun()
+        : m_paths{m_dir.filePath("QuorandelDB.mdb"), {}, m_dir.filePath("export"), m_dir.path()}
+    {
+    }
+
+    const AppPaths &paths() const { return m_paths; }
+
+    // A window through its start-up sequence; null, with the reason in
+    // startError, when that failed.
+    std::unique_ptr<FPortula> started()
+    {
+        auto window = std::make_unique<FPortula>(m_paths);
+        window->setMessageSink([this](const QString &text) { messages << text; });
+        window->setEndProgram([this](int status) { ends << status; });
+        if (!window->Form_Load(&startError))
+            return nullptr;
+        return window;
+    }
+
+    QStringList messages;
+    QList<int> ends;  // the exit status of each end
+    QString startError;
+
+private:
+    QTemporaryDir m_dir;
+    AppPaths m_paths;
+};
