@@ -50,11 +50,19 @@ class ScratchRun
 {
 public:
     ScratchRun()
-        : m_paths{m_dir.filePath("QuorandelDB.mdb"), {}, m_dir.filePath("export"), m_dir.path()}
+        : m_paths{m_dir.filePath("QuorandelDB.mdb"), {}, m_dir.filePath("export"), m_dir.path(),
+                  m_dir.filePath("quorandel.conf")}
     {
     }
 
     const AppPaths &paths() const { return m_paths; }
+    // The extension settings the next window reads (none until written).
+    bool writeExtensionSettings(const QByteArray &ini)
+    {
+        QFile file(m_paths.extensionFile);
+        return file.open(QIODevice::WriteOnly) && file.write(ini) == ini.size()
+            && file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    }
 
     // A window through its start-up sequence; null, with the reason in
     // startError, when that failed.
