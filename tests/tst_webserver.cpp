@@ -216,7 +216,7 @@ private slots:
     {
         Fixture f;
         f.server.setRequestTimeout(200);
-        f.server.setKeepAliveInterval(300);
+        f.server.setKeepAliveInterval(1000);
         const QByteArray head = "HTTP/1.0 200 OK\nServer: Quorandel 1.40\nContent-Type: text/event-stream\n\n";
         f.server.addRoute("/quorandel/events", [&](const HttpRequest &, const QByteArray &) {
             return WebAnswer::events(head, "data: first\n\n");
