@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -20,18 +21,25 @@ private slots:
     void init() { REQUIRE_PRIVATE_NETWORK(); }
     void startServeAndStopOnSigterm();
     void messageLineOnStderr();
+    void headlessRunsFromTheWeb();
 
 private:
     static QByteArray fetch(const QByteArray &path);
+    static QByteArray exchange(const QByteArray &request);
 };
 
 QByteArray TstEndToEnd::fetch(const QByteArray &path)
+{
+    return exchange("GET " + path + " HTTP/1.0\r\n\r\n");
+}
+
+QByteArray TstEndToEnd::exchange(const QByteArray &request)
 {
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, 8080);
     if (!socket.waitForConnected(3000))
         return {};
-    socket.write("GET " + path + " HTTP/1.0\r\n\r\n");
+    socket.write(request);
     QByteArray response;
     while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(3000))
         response += socket.readAll();
@@ -46,6 +54,7 @@ void TstEndToEnd::startServeAndStopOnSigterm()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_DATA_HOME", scratch.filePath("data"));
     env.insert("XDG_CONFIG_DIRS", scratch.filePath("etc"));
+    env.insert("XDG_CONFIG_HOME", scratch.filePath("config"));
     env.insert("QT_QPA_PLATFORM", "offscreen");
     program.setProcessEnvironment(env);
     program.setWorkingDirectory(scratch.path());
@@ -96,6 +105,7 @@ void TstEndToEnd::messageLineOnStderr()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_DATA_HOME", scratch.filePath("data"));
     env.insert("XDG_CONFIG_DIRS", scratch.filePath("etc"));
+    env.insert("XDG_CONFIG_HOME", scratch.filePath("config"));
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.remove("QT_MESSAGE_PATTERN");
     program.setProcessEnvironment(env);
@@ -112,6 +122,57 @@ void TstEndToEnd::messageLineOnStderr()
     QTRY_VERIFY_WITH_TIMEOUT(said(), 10000);
     program.kill();
     QVERIFY(program.waitForFinished(10000));
+}
+
+// With --headless and no display of any kind: the live page is served, the
+// clock is started from it, the picture is written, and SIGTERM stores it all.
+void TstEndToEnd::headlessRunsFromTheWeb()
+{
+    QTemporaryDir scratch;
+    QVERIFY(QDir(scratch.path()).mkpath("config/Quorandel"));
+    QFile conf(scratch.filePath("config/Quorandel/quorandel.conf"));
+    QVERIFY(conf.open(QIODevice::WriteOnly) && conf.write("[remote]\npassword=semaphore\n") > 0);
+    conf.close();
+    QVERIFY(conf.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    UdpCatcher rate(7792);
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *variable : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        env.remove(variable);
+    env.insert("XDG_DATA_HOME", scratch.filePath("data"));
+    env.insert("XDG_CONFIG_DIRS", scratch.filePath("etc"));
+    env.insert("XDG_CONFIG_HOME", scratch.filePath("config"));
+    env.insert("XDG_STATE_HOME", scratch.filePath("state"));
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(scratch.path());
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(QStringLiteral(QUORANDEL_PROGRAM), {"--headless"});
+    QVERIFY(program.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(program.canReadLine(), 10000);
+    const QByteArray line = program.readLine();
+    QVERIFY2(QRegularExpression("^Quorandel live clock: http://[0-9.]+:8080/quorandel/\n$").match(line).hasMatch(),
+             line.constData());
+
+    QVERIFY(fetch("/quorandel/").startsWith("HTTP/1.0 200 OK\n"));
+    const QByteArray control = "POST /quorandel/control HTTP/1.1\r\nAuthorization: Bearer semaphore\r\nContent-Length: ";
+    const QByteArray set = exchange(control + "28\r\n\r\naction=set&speed=8&time=6:00");
+    QVERIFY2(set.startsWith("HTTP/1.0 204 No Content\n"), set.constData());
+    rate.clear();
+    QVERIFY(exchange(control + "12\r\n\r\naction=start").startsWith("HTTP/1.0 204 No Content\n"));
+    QTRY_VERIFY_WITH_TIMEOUT(rate.datagrams().contains("125"), 3000);  // 8:1's trim, rounded
+    const QString png = scratch.filePath("data/Quorandel/Quorandel.png");
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(png), 5000);
+    QCOMPARE(QImage(png).size(), QSize(1361, 865));
+    QTest::qWait(1000);  // eight model seconds
+
+    program.terminate();
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitCode(), 0);
+    SettingsStore store(scratch.filePath("QuorandelDB.mdb"));
+    QVERIFY(store.Open());
+    QCOMPARE(store.ReadField(0).toInt(), 8);
+    const double seconds = store.ReadField(6).toDouble() * 86400.0;
+    QVERIFY2(seconds > 6 * 3600 + 4 && seconds < 6 * 3600 + 60, qPrintable(QString::number(seconds)));
 }
 
 QTEST_MAIN(TstEndToEnd)
