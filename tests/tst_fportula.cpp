@@ -1,3 +1,4 @@
+#include "DisplayDevice.h"
 #include "Fixtures.h"
 #include "PrivateNetwork.h"
 
@@ -6,8 +7,35 @@
 #include "app/frmSetSpeed.h"
 #include "app/frmSetTime.h"
 
+#include <QNetworkDatagram>
+#include <QUdpSocket>
 #include <QtTest>
 #include <QtWidgets>
+
+// The fast-clock datagrams that reach a port of the group, each as its
+// key=value pairs.
+struct GroupListener : QObject
+{
+    QUdpSocket socket;
+    QList<QMap<QByteArray, QByteArray>> heard;
+    GroupListener()
+    {
+        socket.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
+        socket.joinMulticastGroup(QHostAddress(QStringLiteral("239.50.50.20")));
+        connect(&socket, &QUdpSocket::readyRead, this, [this] {
+            while (socket.hasPendingDatagrams()) {
+                QMap<QByteArray, QByteArray> pairs;
+                for (const QByteArray &line : socket.receiveDatagram().data().split('\n')) {
+                    const qsizetype equals = line.indexOf('=');
+                    if (equals > 0)
+                        pairs.insert(line.left(equals), line.mid(equals + 1).trimmed());
+                }
+                heard << pairs;
+            }
+        });
+    }
+    QByteArray last(const QByteArray &key) const { return heard.isEmpty() ? QByteArray() : heard.last().value(key); }
+};
 
 // Start-up broadcasts its stop marks, so every test here runs in the private
 // network.
@@ -58,6 +86,83 @@ private slots:
         const double stoppedAt = w.clock().clockTime();
         QTest::qWait(300);
         QCOMPARE(w.clock().clockTime(), stoppedAt);
+    }
+
+    // The slave clocks hear of every start, stop, speed and time set at once,
+    // and a last "stopped" at the exit.
+    void fastClockFollowsTheClock()
+    {
+        GroupListener group;
+        QVERIFY(m_run->writeExtensionSettings("[fastclock]\nenabled=true\ninterval=15\nname=Layout A\nport="
+                                              + QByteArray::number(group.socket.localPort()) + '\n'));
+        auto w = m_run->started();
+        QVERIFY2(w, qPrintable(m_run->startError));
+        QTRY_COMPARE_WITH_TIMEOUT(group.heard.size(), 1, kWait);
+        QCOMPARE(group.last("name"), QByteArray("Layout A"));
+        QCOMPARE(group.last("ip-port"), QByteArray("8080"));
+        QCOMPARE(group.last("active"), QByteArray("no"));
+        const auto next = [&](const std::function<void()> &act) {
+            const qsizetype before = group.heard.size();
+            QElapsedTimer clock;
+            clock.start();
+            act();
+            return QTest::qWaitFor([&] { return group.heard.size() > before; }, 1000) && clock.elapsed() < 1000;
+        };
+        QVERIFY(next([&] { w->StartClock->click(); }));
+        QCOMPARE(group.last("active"), QByteArray("yes"));
+        QVERIFY(next([&] { w->nFast->trigger(); w->setSpeedWindow()->Speed(8)->click(); }));
+        QCOMPARE(group.last("speed"), QByteArray("8"));
+        QVERIFY(next([&] {
+            w->setSpeedWindow()->btnDone->click();
+            w->setTimeWindow()->txtHour->setText("6");
+            w->setTimeWindow()->txtMinute->setText("30");
+            w->setTimeWindow()->btnSet->click();
+        }));
+        QCOMPARE(group.last("clock"), QByteArray("06:30:00"));
+        QCOMPARE(group.last("active"), QByteArray("no"));  // held: the model time stands still
+        QVERIFY(next([&] { w->StartClock->click(); }));
+        QVERIFY(next([&] { w->nEnd->trigger(); }));
+        QCOMPARE(group.last("active"), QByteArray("no"));
+        const qsizetype atExit = group.heard.size();
+        QTest::qWait(500);
+        QCOMPARE(group.heard.size(), atExit);
+    }
+
+    void fastClockOffByDefault()
+    {
+        GroupListener group;
+        QVERIFY(m_run->writeExtensionSettings("[fastclock]\nport=" + QByteArray::number(group.socket.localPort()) + '\n'));
+        auto w = m_run->started();
+        QVERIFY2(w, qPrintable(m_run->startError));
+        w->StartClock->click();
+        QTest::qWait(500);
+        QCOMPARE(group.heard.size(), 0);
+    }
+
+    // The display push goes where the settings file says; an address that is
+    // none is reported and the usual one kept.
+    void displayAtAnotherAddress()
+    {
+        QTcpServer probe;  // a free port on the other end of the private link
+        QVERIFY(probe.listen(QHostAddress("10.77.0.2"), 0));
+        const quint16 port = probe.serverPort();
+        probe.close();
+        DisplayDevice device("10.77.0.2", port);
+        QVERIFY(device.isListening());
+        QVERIFY(m_run->writeExtensionSettings("[display]\naddress=10.77.0.2\nport=" + QByteArray::number(port) + '\n'));
+        auto w = m_run->started();
+        QVERIFY2(w, qPrintable(m_run->startError));
+        w->StartClock->click();
+        QTRY_VERIFY_WITH_TIMEOUT(device.received.startsWith("\xE8\x03"), kWait);
+
+        w.reset();
+        m_run = std::make_unique<ScratchRun>();
+        QVERIFY(m_run->writeExtensionSettings("[display]\naddress=192.168.1.999\n"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("address=192\\.168\\.1\\.999 is not an IPv4 address"));
+        auto other = m_run->started();
+        QVERIFY2(other, qPrintable(m_run->startError));
+        QCOMPARE(other->push().deviceAddress(), DisplayPush::DeviceAddress);
+        QCOMPARE(other->push().devicePort(), DisplayPush::DevicePort);
     }
 
     void sizeLimits_data()
