@@ -18,6 +18,8 @@
 #include "web/SlotStatus.h"
 #include "web/WebServer.h"
 
+#include "QuorandelVersion.h"
+
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
@@ -41,7 +43,7 @@ class FPortula : public QMainWindow, public SlotStatus, public ClockControl
 {
     Q_OBJECT
 public:
-    static inline const QString VersionCaption = QStringLiteral("Quorandel 1.40");
+    static inline const QString VersionCaption = QString::fromLatin1(QuorandelCaption);
     static constexpr int MaxOuterWidth = 1350;
     static constexpr int MaxOuterHeight = 1100;
 

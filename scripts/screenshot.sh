@@ -23,7 +23,7 @@ inner='
   cd "$1"
   if command -v twm >/dev/null; then twm -f twmrc >/dev/null 2>&1 & sleep 1; fi
   "$2" & pid=$!
-  win=$(xdotool search --sync --name "^Quorandel 1.40$" | head -n1)
+  win=$(xdotool search --sync --name "^Quorandel [0-9.]*$" | head -n1)
   sleep 1
   # "Start Clock": its middle, below the menu bar.
   xdotool mousemove --window "$win" 487 165 click 1

@@ -10,6 +10,8 @@
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include "QuorandelVersion.h"
+
 #include <QtTest>
 
 // The built program, run as a user would: from a scratch folder, with its own
@@ -68,12 +70,12 @@ void TstEndToEnd::startServeAndStopOnSigterm()
     const QString png = scratch.filePath("data/Quorandel/Quorandel.png");
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(png), 5000);
     const QByteArray listing = fetch("/");
-    QVERIFY2(listing.startsWith("HTTP/1.0 200 OK\nServer: Quorandel 1.40\nContent-Type: text/html\n"),
+    QVERIFY2(listing.startsWith("HTTP/1.0 200 OK\nServer: " + QByteArray(QuorandelCaption) + "\nContent-Type: text/html\n"),
              listing.left(200).constData());
     QVERIFY(listing.contains("<a href=\"/Quorandel.png\">Quorandel.png</a>"));
     const QByteArray picture = fetch("/Quorandel.png");
     const qsizetype bodyAt = picture.indexOf("\n\n") + 2;
-    QVERIFY2(picture.startsWith("HTTP/1.0 200 OK\nServer: Quorandel 1.40\nContent-Type: image/png\n"),
+    QVERIFY2(picture.startsWith("HTTP/1.0 200 OK\nServer: " + QByteArray(QuorandelCaption) + "\nContent-Type: image/png\n"),
              picture.left(200).constData());
     QCOMPARE(QImage::fromData(picture.mid(bodyAt), "PNG").size(), QSize(1361, 865));
 

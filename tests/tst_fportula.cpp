@@ -9,6 +9,8 @@
 
 #include <QNetworkDatagram>
 #include <QUdpSocket>
+#include "QuorandelVersion.h"
+
 #include <QtTest>
 #include <QtWidgets>
 
@@ -71,9 +73,9 @@ private slots:
         texts << w.StartClock->text() << w.Stopclock->text() << w.LFileProgress(0)->text() << w.Text1->text();
         w.nHelp->trigger();
         texts << w.aboutWindow()->windowTitle() << w.aboutWindow()->Label1->text();
-        QCOMPARE(texts, (QStringList{"Quorandel 1.40", "Configuration", "Set Quorandel", "End and Save Settings",
+        QCOMPARE(texts, (QStringList{QString::fromLatin1(QuorandelCaption), "Configuration", "Set Quorandel", "End and Save Settings",
                                      "Help", "Start Clock", "Stop Clock", "Listening", "",
-                                     "Quorandel 1.20", "Quorandel 1.40"}));
+                                     "Quorandel 1.20", QString::fromLatin1(QuorandelCaption)}));
         QVERIFY(!w.Picture2->isVisible());
         QVERIFY(w.Text2->text().startsWith(QStringLiteral("Quorandel Web Server is ")));
         QVERIFY(w.Text2->text().endsWith(QStringLiteral(":8080")));

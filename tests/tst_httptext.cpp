@@ -1,5 +1,7 @@
 #include "web/HttpText.h"
 
+#include "QuorandelVersion.h"
+
 #include <QtTest>
 
 Q_DECLARE_METATYPE(Compare)
@@ -63,11 +65,11 @@ private slots:
 
     void responses()
     {
-        const QByteArray version("Quorandel 1.40");
+        const QByteArray version(QuorandelCaption);
         QCOMPARE(okHeader("Content-Type: image/png", 1234, version),
-                 QByteArray("HTTP/1.0 200 OK\nServer: Quorandel 1.40\nContent-Type: image/png\nContent-Length: 1234\n\n"));
-        QCOMPARE(notFoundResponse(version), QByteArray("HTTP/1.0 404 Not Found\nServer: Quorandel 1.40\n\n"));
-        QCOMPARE(notImplementedResponse(version), QByteArray("HTTP/1.0 501 Not Implemented\nServer: Quorandel 1.40\n\n"));
+                 QByteArray("HTTP/1.0 200 OK\nServer: " + QByteArray(QuorandelCaption) + "\nContent-Type: image/png\nContent-Length: 1234\n\n"));
+        QCOMPARE(notFoundResponse(version), QByteArray("HTTP/1.0 404 Not Found\nServer: " + QByteArray(QuorandelCaption) + "\n\n"));
+        QCOMPARE(notImplementedResponse(version), QByteArray("HTTP/1.0 501 Not Implemented\nServer: " + QByteArray(QuorandelCaption) + "\n\n"));
         QCOMPARE(contentTypeLine("/Photo.JPG"), QByteArray("Content-Type: image/jpeg"));
         QCOMPARE(contentTypeLine("/rel.2/a.htm"), QByteArray("Content-Type: */*")); // after the first dot
     }

@@ -13,6 +13,8 @@
 #include "publish/TimeBroadcast.h"
 
 #include <QTcpSocket>
+#include "QuorandelVersion.h"
+
 #include <QtTest>
 #include <QtWidgets>
 
@@ -79,7 +81,7 @@ class TstLiveClock : public QObject
     Q_OBJECT
     std::unique_ptr<ScratchRun> m_run;
 
-    std::unique_ptr<FPortula> started(const QByteArray &ini = "[remote]\npassword=\"" + Password + "\"\n")
+    std::unique_ptr<FPortula> started(const QByteArray &ini = "[remote]\npassword=\Password + "\"\n")
     {
         if (!ini.isEmpty())
             m_run->writeExtensionSettings(ini);
@@ -121,7 +123,7 @@ private slots:
         auto w = started();
         QVERIFY2(w, qPrintable(m_run->startError));
         const QByteArray page = exchange("GET /quorandel/ HTTP/1.1\r\nHost: clock\r\n\r\n");
-        QVERIFY2(page.startsWith("HTTP/1.0 200 OK\nServer: Quorandel 1.40\nContent-Type: text/html; charset=utf-8\n"),
+        QVERIFY2(page.startsWith("HTTP/1.0 200 OK\nServer: " + QByteArray(QuorandelCaption) + "\nContent-Type: text/html; charset=utf-8\n"),
                  page.left(200).constData());
         QVERIFY(page.contains("clock.js"));
         QCOMPARE(exchange("GET /quorandel/clock.js HTTP/1.0\r\n\r\n").indexOf("Content-Type: text/javascript"), 39);
@@ -158,7 +160,7 @@ private slots:
             return list;
         };
         QVERIFY(spinUntil([&] { return events().size() == 1; }));
-        QVERIFY2(got.startsWith("HTTP/1.0 200 OK\nServer: Quorandel 1.40\nContent-Type: text/event-stream\n"), got.constData());
+        QVERIFY2(got.startsWith("HTTP/1.0 200 OK\nServer: " + QByteArray(QuorandelCaption) + "\nContent-Type: text/event-stream\n"), got.constData());
         // Five model seconds before a new minute, at 8:1.
         w->clock().selectSpeed(8);
         w->clock().setClockTime(ClockTimeMath::timeOfDay(6, 59) + 55 * ClockTimeMath::oneSecond());

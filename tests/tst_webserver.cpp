@@ -11,6 +11,8 @@
 #include "web/SlotStatus.h"
 
 #include <QTcpSocket>
+#include "QuorandelVersion.h"
+
 #include <QtTest>
 
 #include <sys/socket.h>
@@ -19,13 +21,13 @@
 
 namespace {
 
-const QByteArray NotFound = "HTTP/1.0 404 Not Found\nServer: Quorandel 1.40\n\n";
-const QByteArray NotImplemented = "HTTP/1.0 501 Not Implemented\nServer: Quorandel 1.40\n\n";
-const QByteArray Unavailable = "HTTP/1.0 503 Service Unavailable\nServer: Quorandel 1.40\n\n";
+const QByteArray NotFound = "HTTP/1.0 404 Not Found\nServer: " + QByteArray(QuorandelCaption) + "\n\n";
+const QByteArray NotImplemented = "HTTP/1.0 501 Not Implemented\nServer: " + QByteArray(QuorandelCaption) + "\n\n";
+const QByteArray Unavailable = "HTTP/1.0 503 Service Unavailable\nServer: " + QByteArray(QuorandelCaption) + "\n\n";
 
 QByteArray ok(const QByteArray &type, const QByteArray &body)
 {
-    return "HTTP/1.0 200 OK\nServer: Quorandel 1.40\nContent-Type: " + type + "\nContent-Length: "
+    return "HTTP/1.0 200 OK\nServer: " + QByteArray(QuorandelCaption) + "\nContent-Type: " + type + "\nContent-Length: "
         + QByteArray::number(body.size()) + "\n\n" + body;
 }
 
@@ -79,7 +81,7 @@ struct Fixture : SlotStatus
     int handled = 0;                 // connection requests the server has taken or refused
     QMap<int, qint64> unfinished;    // bytes of the send in progress, per slot
     QMap<int, QList<qint64>> sends;  // bytes of each completed send, per slot
-    WebServer server{settings, log, *this, files, QStringLiteral("Quorandel 1.40")};
+    WebServer server{settings, log, *this, files, QString::fromLatin1(QuorandelCaption)};
 
     Fixture()
     {
@@ -178,14 +180,14 @@ private slots:
     {
         QTest::addColumn<QByteArray>("request");
         QTest::addColumn<QByteArray>("expected");
-        const QByteArray ping = "HTTP/1.0 200 OK\nServer: Quorandel 1.40\nContent-Length: 4\n\npong";
+        const QByteArray ping = "HTTP/1.0 200 OK\nServer: " + QByteArray(QuorandelCaption) + "\nContent-Length: 4\n\npong";
         QTest::newRow("route") << QByteArray("GET /quorandel/ping HTTP/1.1\r\nHost: x\r\n\r\n") << ping;
         QTest::newRow("query ignored") << QByteArray("GET /quorandel/ping?x=1 HTTP/1.1\r\n\r\n") << ping;
         QTest::newRow("body echoed") << QByteArray("POST /quorandel/echo HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc")
-                                     << QByteArray("HTTP/1.0 200 OK\nServer: Quorandel 1.40\n\nPOST abc");
+                                     << QByteArray("HTTP/1.0 200 OK\nServer: " + QByteArray(QuorandelCaption) + "\n\nPOST abc");
         const auto text = [](const char *status, const char *line) {
             const QByteArray body = QByteArray(line) + '\n';
-            return "HTTP/1.0 " + QByteArray(status) + "\nServer: Quorandel 1.40\nContent-Type: text/plain; charset=utf-8"
+            return "HTTP/1.0 " + QByteArray(status) + "\nServer: " + QByteArray(QuorandelCaption) + "\nContent-Type: text/plain; charset=utf-8"
                    "\nContent-Length: " + QByteArray::number(body.size()) + "\n\n" + body;
         };
         QTest::newRow("no such page") << QByteArray("GET /quorandel/ten.txt HTTP/1.0\r\n\r\n")
@@ -202,10 +204,10 @@ private slots:
         QFETCH(QByteArray, expected);
         Fixture f;
         f.server.addRoute("/quorandel/ping", [](const HttpRequest &, const QByteArray &) {
-            return WebAnswer::text("HTTP/1.0 200 OK\nServer: Quorandel 1.40\nContent-Length: 4\n\n", "pong");
+            return WebAnswer::text("HTTP/1.0 200 OK\nServer: " + QByteArray(QuorandelCaption) + "\nContent-Length: 4\n\n", "pong");
         });
         f.server.addRoute("/quorandel/echo", [](const HttpRequest &r, const QByteArray &) {
-            return WebAnswer::status("HTTP/1.0 200 OK\nServer: Quorandel 1.40\n\n" + r.method + ' ' + r.body);
+            return WebAnswer::status("HTTP/1.0 200 OK\nServer: " + QByteArray(QuorandelCaption) + "\n\n" + r.method + ' ' + r.body);
         });
         QCOMPARE(f.fetch({request}), expected);
     }
@@ -217,7 +219,7 @@ private slots:
         Fixture f;
         f.server.setRequestTimeout(200);
         f.server.setKeepAliveInterval(1000);
-        const QByteArray head = "HTTP/1.0 200 OK\nServer: Quorandel 1.40\nContent-Type: text/event-stream\n\n";
+        const QByteArray head = "HTTP/1.0 200 OK\nServer: " + QByteArray(QuorandelCaption) + "\nContent-Type: text/event-stream\n\n";
         f.server.addRoute("/quorandel/events", [&](const HttpRequest &, const QByteArray &) {
             return WebAnswer::events(head, "data: first\n\n");
         });
