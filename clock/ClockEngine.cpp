@@ -36,12 +36,12 @@ void ClockEngine::stop()
     m_timer1.setInterval(0);
 }
 
-void ClockEngine::selectSpeed(qint16 n)
+void ClockEngine::setSpeed(qint16 n)
 {
     m_clockSpeed = n;
 }
 
-void ClockEngine::setTime(int hour, int minute)
+void ClockEngine::setTimeAndHold(int hour, int minute)
 {
     m_clockTime = ClockTimeMath::timeOfDay(hour, minute);
     m_timer1.setInterval(0);

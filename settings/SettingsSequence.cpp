@@ -82,13 +82,13 @@ private:
 
 void readRecord(FieldReader &r, Settings &s, ClockEngine &clock)
 {
-    clock.setClockSpeed(r.int16(ClockSpeedField));
+    clock.setSpeed(r.int16(ClockSpeedField));
     s.DLog = r.boolean(DLogField);
     s.FLog = r.boolean(FLogField);
     s.IndexHTML = r.text(IndexHTMLField);
     s.LogC = r.boolean(LogCField);
     s.LogE = r.boolean(LogEField);
-    clock.setClockTime(r.number(ClockTimeField));
+    clock.restoreTime(r.number(ClockTimeField));
     s.LPort = r.text(LPortField);
     const auto t = s.trims();
     for (int i = 0; i < 7; ++i)
@@ -110,7 +110,7 @@ void applyDefaults(Settings &s, ClockEngine &clock, const QString &defaultWebRoo
     if (port == 0)
         s.LPort = numberText(8080);
     if (clock.clockSpeed() == 0)
-        clock.setClockSpeed(1);
+        clock.setSpeed(1);
 }
 
 void readSwitches(const RegistryHive &registry, Settings &s)

@@ -56,7 +56,7 @@ private slots:
         QString error;
         QVERIFY2(w.Form_Load(&error), qPrintable(error));
         w.show();
-        w.clock().selectSpeed(8);
+        w.clock().setSpeed(8);
         w.StartClock->click();
         QTRY_VERIFY_WITH_TIMEOUT(!w.Text1->text().isEmpty(), 1000);
         w.nFast->trigger();
@@ -119,8 +119,8 @@ private slots:
         QFETCH(bool, closes);
         // A running clock at a time no row sets: a refused entry must leave both.
         const double before = 3 + timeOfDay(10, 30) + 15 * ClockTimeMath::oneSecond();
-        m_clock.setClockTime(before);
-        m_clock.selectSpeed(2);
+        m_clock.restoreTime(before);
+        m_clock.setSpeed(2);
         m_clock.start();
         QPointer<frmSetTime> dialog = new frmSetTime(m_clock, [this](const QString &text) { m_messages << text; });
         dialog->setAttribute(Qt::WA_DeleteOnClose);

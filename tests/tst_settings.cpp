@@ -130,9 +130,9 @@ private slots:
         // FLog, DLog, LogC, LogE differ so that two swapped fields show.
         const Settings saved{"8081", "/srv/w", "a.htm;;b.html", "1", "2,5", "3", "4", "5", "6", "8",
                              true, false, true, false};
-        clock.setClockSpeed(8);
+        clock.setSpeed(8);
         const double time = 45123.0 + 37 / 86400.0;
-        clock.setClockTime(time);
+        clock.restoreTime(time);
         SettingsStore store(m_path);
         QVERIFY(store.Open() && SaveSettings(store, saved, clock, &error));
 
@@ -142,7 +142,7 @@ private slots:
                                        "1", "2,5", "3", "4", "5", "6", "8", "/srv/w"};
         for (int i = 0; i < SettingsStore::FieldCount; ++i)
             QCOMPARE(reread.ReadField(i), expected.at(i));
-        clock.setClockTime(0);
+        clock.restoreTime(0);
         QVERIFY(load());
         QCOMPARE(clock.clockTime(), time);
         QCOMPARE(QStringList({s.LPort, s.WebRoot, s.IndexHTML}), QStringList({"8081", "/srv/w", "a.htm;;b.html"}));

@@ -100,7 +100,7 @@ private slots:
         QFETCH(int, marks);
         UdpCatcher rate(TimeBroadcast::RatePort);
         auto w = started();
-        w->clock().selectSpeed(4);
+        w->clock().setSpeed(4);
         w->StartClock->click();
         QTRY_VERIFY_WITH_TIMEOUT(!w->Text1->text().isEmpty(), 1000);
         w->MConfig->trigger();
@@ -189,7 +189,7 @@ private slots:
     {
         UdpCatcher rate(TimeBroadcast::RatePort);
         auto w = started();
-        w->clock().setTime(6, 30);
+        w->clock().setTimeAndHold(6, 30);
         sqlite3 *db = nullptr;
         QCOMPARE(sqlite3_open(QFile::encodeName(m_paths.settingsFile).constData(), &db), SQLITE_OK);
         QCOMPARE(sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);

@@ -64,8 +64,8 @@ private slots:
         m_broadcast.HaltBroadcast();
         m_settings = Settings();
         m_settings.RatioX5 = "204.5";
-        m_clock.setClockTime(ClockTimeMath::timeOfDay(12, 34));
-        m_clock.setClockSpeed(5);
+        m_clock.restoreTime(ClockTimeMath::timeOfDay(12, 34));
+        m_clock.setSpeed(5);
         m_time.clear();
         m_rate.clear();
         m_broadcast.SetUpBroadcast();
@@ -115,9 +115,9 @@ private slots:
     {
         m_broadcast.timer3().setInterval(60000);
         m_broadcast.BroadcastTick();
-        m_clock.setClockSpeed(7);
+        m_clock.setSpeed(7);
         m_broadcast.BroadcastTick();
-        m_clock.setClockSpeed(8);
+        m_clock.setSpeed(8);
         m_settings.RatioX8 = "not a number";
         m_broadcast.BroadcastTick();
         QVERIFY(waitQuiet(m_rate));
