@@ -2,7 +2,7 @@
 
 #include "settings/LeadingNumber.h"
 #include "settings/Settings.h"
-#include "settings/SettingsSequence.h"
+#include "settings/StoredNumber.h"
 
 #include <QComboBox>
 #include <QDragEnterEvent>

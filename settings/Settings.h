@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 
 // The main window's settings as the record stores them (texts stay texts), plus
 // the two flags about them that live only for the run. The model time and
@@ -43,6 +44,11 @@ struct Settings
         default: return nullptr;
         }
     }
+
+    // The port the web server listens on: LPort read as the record's numbers
+    // are read, rounded to the nearest whole number (halves to even); none
+    // when that is not a port number from 0 to 65535.
+    std::optional<quint16> portNumber() const;
 
     // Not stored.
     bool Config = false;   // the configuration dialog exists

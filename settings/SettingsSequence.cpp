@@ -5,8 +5,7 @@
 #include "settings/RegMod.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
-
-#include <QLocale>
+#include "settings/StoredNumber.h"
 
 #include <array>
 #include <cmath>
@@ -42,7 +41,7 @@ public:
         bool ok = v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Double;
         double d = v.toDouble();
         if (v.typeId() == QMetaType::QString)
-            ok = portValue(v.toString(), &d);
+            ok = storedNumber(v.toString(), &d);
         if (v.isValid() && (!ok || !std::isfinite(d)))
             problem(pos, QStringLiteral("holds \"%1\", which is not a number").arg(v.toString()));
         return ok ? d : 0.0;
@@ -103,7 +102,7 @@ void applyDefaults(Settings &s, ClockEngine &clock, const QString &defaultWebRoo
     if (s.IndexHTML == QStringLiteral(" "))
         s.IndexHTML = QStringLiteral("index.htm");
     double port = 0;
-    if (!portValue(s.LPort, &port)) {
+    if (!storedNumber(s.LPort, &port)) {
         *error = QStringLiteral("field 7 (LPort) holds \"%1\", which is not a port number").arg(s.LPort);
         return;
     }
@@ -122,22 +121,6 @@ void readSwitches(const RegistryHive &registry, Settings &s)
 }
 
 }  // namespace
-
-QString numberText(double value)
-{
-    QString text = QString::number(value, 'g', 15);
-    return text.replace(u'.', QLocale::system().decimalPoint());
-}
-
-bool portValue(const QString &text, double *value)
-{
-    const QString t = text.trimmed();
-    bool ok = false;
-    *value = QLocale::c().toDouble(t, &ok);
-    if (!ok)
-        *value = QLocale::system().toDouble(t, &ok);
-    return ok;
-}
 
 bool LoadSettings(SettingsStore &store, const RegistryHive &registry, Settings &settings,
                   ClockEngine &clock, const LoadHooks &hooks, QString *error)

@@ -89,6 +89,39 @@ private slots:
         QCOMPARE(trimHandOvers, 1);
     }
 
+    // Read as the store's numbers are read, which is not how the dialog reads
+    // what is typed ("8080abc" is 8080 there).
+    void portNumber_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("port");  // -1: none
+        QTest::newRow("plain") << "8080" << 8080;
+        QTest::newRow("blanks around") << " 80 " << 80;
+        QTest::newRow("zero: the system picks one") << "0" << 0;
+        QTest::newRow("highest") << "65535" << 65535;
+        QTest::newRow("too high") << "65536" << -1;
+        QTest::newRow("negative") << "-1" << -1;
+        QTest::newRow("half to even, down") << "80.5" << 80;
+        QTest::newRow("half to even, up") << "81.5" << 82;
+        QTest::newRow("comma groups thousands") << "1,000" << 1000;
+        QTest::newRow("exponent") << "8e3" << 8000;
+        QTest::newRow("letters after") << "8080abc" << -1;
+        QTest::newRow("empty") << "" << -1;
+        QTest::newRow("not finite") << "nan" << -1;
+        QTest::newRow("infinite") << "inf" << -1;
+    }
+    void portNumber()
+    {
+        QFETCH(QString, stored);
+        QFETCH(int, port);
+        Settings settings;
+        settings.LPort = stored;
+        const std::optional<quint16> got = settings.portNumber();
+        QCOMPARE(got.has_value(), port >= 0);
+        if (got)
+            QCOMPARE(int(*got), port);
+    }
+
     // Next to what a fresh record loads as: ' ', '0', 0 and ''.
     void defaults_data()
     {

@@ -39,6 +39,7 @@ private slots:
         QTest::newRow("half to even") << "204.5" << true << 204;
         QTest::newRow("fraction rounds up") << "349.54" << true << 350;
         QTest::newRow("comma and blanks") << " 125,485 " << true << 125;
+        QTest::newRow("comma is a point, not grouping") << "1,000" << true << 1;
         QTest::newRow("not a number") << "fast" << false << 0;
         QTest::newRow("too large") << "3e9" << false << 0;
         QTest::newRow("not a finite number") << "nan" << false << 0;
