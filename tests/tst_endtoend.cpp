@@ -76,9 +76,10 @@ void TstEndToEnd::startServeAndStopOnSigterm()
 
     SettingsStore store(scratch.filePath("QuorandelDB.mdb"));
     QVERIFY(store.Open());
-    QCOMPARE(store.ReadField(7).toString(), QString("8080"));
-    QCOMPARE(store.ReadField(15).toString(), scratch.filePath("data/Quorandel"));
-    QCOMPARE(store.ReadField(14).toString(), QString("125") + QLocale::system().decimalPoint() + "485");
+    QCOMPARE(store.ReadField(SettingsField::LPort).toString(), QString("8080"));
+    QCOMPARE(store.ReadField(SettingsField::WebRoot).toString(), scratch.filePath("data/Quorandel"));
+    QCOMPARE(store.ReadField(SettingsField::RatioX8).toString(),
+             QString("125") + QLocale::system().decimalPoint() + "485");
 }
 
 QTEST_MAIN(TstEndToEnd)

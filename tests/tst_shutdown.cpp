@@ -128,11 +128,11 @@ private slots:
 
         SettingsStore store(m_paths.settingsFile);
         QVERIFY(store.Open());
-        QCOMPARE(store.ReadField(0).toInt(), 4);
-        QCOMPARE(store.ReadField(6).toDouble(), timeAtExit);
-        QCOMPARE(store.ReadField(7).toString(), QString("8090"));
-        QCOMPARE(store.ReadField(11).toString(), QString("251"));
-        QVERIFY(store.ReadField(12).toString() != "999");
+        QCOMPARE(store.ReadField(SettingsField::ClockSpeed).toInt(), 4);
+        QCOMPARE(store.ReadField(SettingsField::ClockTime).toDouble(), timeAtExit);
+        QCOMPARE(store.ReadField(SettingsField::LPort).toString(), QString("8090"));
+        QCOMPARE(store.ReadField(SettingsField::RatioX4).toString(), QString("251"));
+        QVERIFY(store.ReadField(SettingsField::RatioX5).toString() != "999");
     }
 
     // Whenever the exit comes (even in the middle of a broadcast or push tick
@@ -204,7 +204,8 @@ private slots:
         QCOMPARE(w->clock().timer1().interval(), 0);
         SettingsStore store(m_paths.settingsFile);
         QVERIFY(store.Open());
-        QVERIFY(ClockTimeMath::secondsOfDay(store.ReadField(6).toDouble()) != 6 * 3600 + 30 * 60);
+        const double saved = store.ReadField(SettingsField::ClockTime).toDouble();
+        QVERIFY(ClockTimeMath::secondsOfDay(saved) != 6 * 3600 + 30 * 60);
     }
 };
 
