@@ -12,6 +12,7 @@
 
 namespace {
 
+// In the order of Settings::TrimSpeeds.
 const std::array<double, 7> kDefaultTrims = {1000, 500.2, 349.54, 253, 204.5, 175, 125.485};
 
 QString fieldProblem(SettingsField field, const QString &what)
@@ -199,7 +200,7 @@ bool LoadSettings(SettingsStore &store, const RegistryHive &registry, Settings &
     readSwitches(registry, settings);
     const bool logOpened = settings.FLog && hooks.openRequestLog && hooks.openRequestLog();
     const auto t = settings.trims();
-    for (int i = 0; i < 7; ++i) {
+    for (size_t i = 0; i < t.size(); ++i) {
         if (t[i]->isEmpty())
             *t[i] = numberText(kDefaultTrims[i]);
     }

@@ -158,6 +158,23 @@ private slots:
             QCOMPARE(int(*got), port);
     }
 
+    void trimOfEachSpeed_data()
+    {
+        QTest::addColumn<int>("speed");
+        QTest::addColumn<QString>("trim");  // empty: none
+        for (int speed : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9})
+            QTest::newRow(qPrintable(QString("speed %1").arg(speed)))
+                << speed << (speed >= 1 && speed <= 8 && speed != 7 ? QString("x%1").arg(speed) : QString());
+    }
+    void trimOfEachSpeed()
+    {
+        QFETCH(int, speed);
+        QFETCH(QString, trim);
+        Settings settings{"", "", "", "x1", "x2", "x3", "x4", "x5", "x6", "x8"};
+        const QString *got = settings.trimFor(speed);
+        QCOMPARE(got ? *got : QString(), trim);
+    }
+
     // Next to what a fresh record loads as: ' ', '0', 0 and ''.
     void defaults_data()
     {
