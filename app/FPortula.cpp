@@ -251,15 +251,15 @@ FastClockState FPortula::fastClockState() const
 }
 
 // What the speed dialog's option does.
-void FPortula::selectSpeed(qint16 speed)
+void FPortula::setSpeed(qint16 speed)
 {
-    m_clock.selectSpeed(speed);
+    m_clock.setSpeed(speed);
 }
 
 // What the time dialog's Set does with accepted entries.
-void FPortula::setTime(int hour, int minute)
+void FPortula::setTimeAndHold(int hour, int minute)
 {
-    m_clock.setTime(hour, minute);
+    m_clock.setTimeAndHold(hour, minute);
 }
 
 bool FPortula::loadSettings(QString *error)

@@ -87,8 +87,8 @@ public:
     ClockSnapshot clockSnapshot() const override;
     void startClock() override { StartClock_Click(); }
     void stopClock() override { Stopclock_Click(); }
-    void selectSpeed(qint16 speed) override;
-    void setTime(int hour, int minute) override;
+    void setSpeed(qint16 speed) override;
+    void setTimeAndHold(int hour, int minute) override;
 
     // Every message for the user goes through here.
     void setMessageSink(MessageSink sink) { m_message = std::move(sink); }

@@ -63,7 +63,7 @@ QRadioButton *frmSetSpeed::Speed(int index) const
 
 void frmSetSpeed::Speed_Click(int index)
 {
-    m_clock.selectSpeed(qint16(index));
+    m_clock.setSpeed(qint16(index));
 }
 
 void frmSetSpeed::btnDone_Click()

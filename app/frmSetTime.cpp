@@ -99,7 +99,7 @@ void frmSetTime::btnSet_Click()
         close();
         return;
     }
-    m_clock.setTime(e.hour, e.minute);
+    m_clock.setTimeAndHold(e.hour, e.minute);
     close();
 }
 

@@ -53,7 +53,7 @@ int runAlone(QApplication &app, int seconds, qint16 speed)
     TimeBroadcast broadcast(clock, settings);
     QObject::connect(&clock, &ClockEngine::displayChanged, [] { ++g_ticks; });
     broadcast.SetUpBroadcast();
-    clock.selectSpeed(speed);
+    clock.setSpeed(speed);
     QElapsedTimer elapsed;
     elapsed.start();
     clock.start();
@@ -83,7 +83,7 @@ int main(int argc, char **argv)
     }
     window.show();
     QObject::connect(&window.clock(), &ClockEngine::displayChanged, [] { ++g_ticks; });
-    window.clock().selectSpeed(speed);
+    window.clock().setSpeed(speed);
     QElapsedTimer elapsed;
     elapsed.start();
     window.StartClock->click();

@@ -38,13 +38,13 @@ void ClockEngine::stop()
     emit stateChanged();
 }
 
-void ClockEngine::selectSpeed(qint16 n)
+void ClockEngine::setSpeed(qint16 n)
 {
     m_clockSpeed = n;
     emit stateChanged();
 }
 
-void ClockEngine::setTime(int hour, int minute)
+void ClockEngine::setTimeAndHold(int hour, int minute)
 {
     m_clockTime = ClockTimeMath::timeOfDay(hour, minute);
     m_timer1.setInterval(0);

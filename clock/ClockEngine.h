@@ -21,9 +21,7 @@ public:
     explicit ClockEngine(QObject *parent = nullptr);
 
     double clockTime() const { return m_clockTime; }
-    void setClockTime(double t) { m_clockTime = t; }
     qint16 clockSpeed() const { return m_clockSpeed; }
-    void setClockSpeed(qint16 n) { m_clockSpeed = n; }
     Timer &timer1() { return m_timer1; }
     const Timer &timer1() const { return m_timer1; }
 
@@ -34,13 +32,18 @@ public:
     void tick();
     void start();
     void stop();
-    void selectSpeed(qint16 n);
-    void setTime(int hour, int minute);
+    // The speed N:1; a running clock keeps its pace until the next start.
+    void setSpeed(qint16 n);
+    // hour:minute:00 of day 0, and the clock held: Timer1 stops.
+    void setTimeAndHold(int hour, int minute);
+    // Puts back a model time, date and all, as it was saved; the timers are
+    // left as they are.
+    void restoreTime(double t) { m_clockTime = t; }
 
 signals:
     void displayChanged(const QString &text);
-    // Start, Stop, a speed chosen or a time set: what those who follow the
-    // clock are told has changed. Not raised by restoring stored values.
+    // Start, Stop, a speed set or a time set: what those who follow the clock
+    // are told has changed. Not raised by restoreTime() or by ticks.
     void stateChanged();
 
 private:

@@ -2,7 +2,7 @@
 
 #include "settings/LeadingNumber.h"
 #include "settings/Settings.h"
-#include "settings/SettingsSequence.h"
+#include "settings/StoredNumber.h"
 
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -91,7 +91,7 @@ QWidget *FConfig::buildTrimGroup()
     for (size_t i = 0; i < TextX.size(); ++i) {
         TextX[i] = new QLineEdit(column);
         auto *label = new QLabel(QString::fromLatin1(kTrimLabels[i]), column);
-        label->setObjectName(QStringLiteral("LabelX%1").arg(i < 6 ? i + 1 : 8));
+        label->setObjectName(QStringLiteral("LabelX%1").arg(Settings::TrimSpeeds[i]));
         form->addRow(label, TextX[i]);
     }
     SaveTrim = new QPushButton(QStringLiteral("Save Trim Settings"), column);

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 
 // The main window's settings as the record stores them (texts stay texts), plus
 // the two flags about them that live only for the run. The model time and
@@ -24,25 +25,17 @@ struct Settings
     bool LogC = false;
     bool LogE = false;
 
-    // The seven trims in speed order: 1, 2, 3, 4, 5, 6, 8 (there is no 7).
-    std::array<QString *, 7> trims()
-    {
-        return {&RatioX1, &RatioX2, &RatioX3, &RatioX4, &RatioX5, &RatioX6, &RatioX8};
-    }
+    // The speeds that have a trim, in the order of the trims (there is no 7).
+    static constexpr std::array<int, 7> TrimSpeeds = {1, 2, 3, 4, 5, 6, 8};
+    // The seven trims in the order of TrimSpeeds.
+    std::array<QString *, 7> trims();
     // The trim of speed N, or null for a speed that has none.
-    const QString *trimFor(int speed) const
-    {
-        switch (speed) {
-        case 1: return &RatioX1;
-        case 2: return &RatioX2;
-        case 3: return &RatioX3;
-        case 4: return &RatioX4;
-        case 5: return &RatioX5;
-        case 6: return &RatioX6;
-        case 8: return &RatioX8;
-        default: return nullptr;
-        }
-    }
+    const QString *trimFor(int speed) const;
+
+    // The port the web server listens on: LPort read as the record's numbers
+    // are read, rounded to the nearest whole number (halves to even); none
+    // when that is not a port number from 0 to 65535.
+    std::optional<quint16> portNumber() const;
 
     // Not stored.
     bool Config = false;   // the configuration dialog exists

@@ -5,21 +5,68 @@
 #include "settings/RegMod.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
-
-#include <QLocale>
+#include "settings/StoredNumber.h"
 
 #include <array>
 #include <cmath>
 
 namespace {
 
-enum Field {
-    ClockSpeedField, DLogField, FLogField, IndexHTMLField, LogCField, LogEField, ClockTimeField,
-    LPortField, RatioX1Field, RatioX2Field, RatioX3Field, RatioX4Field, RatioX5Field,
-    RatioX6Field, RatioX8Field, WebRootField,
-};
-
+// In the order of Settings::TrimSpeeds.
 const std::array<double, 7> kDefaultTrims = {1000, 500.2, 349.54, 253, 204.5, 175, 125.485};
+
+QString fieldProblem(SettingsField field, const QString &what)
+{
+    return QStringLiteral("field %1 (%2) %3").arg(position(field)).arg(QLatin1String(rowOf(field).name), what);
+}
+
+// Which member of Settings holds a text or switch field. The clock engine
+// holds the other two: the speed, the record's one 16-bit field, and the
+// model time, its one date-time.
+constexpr QString Settings::*textMember(SettingsField field)
+{
+    switch (field) {
+    case SettingsField::IndexHTML: return &Settings::IndexHTML;
+    case SettingsField::LPort: return &Settings::LPort;
+    case SettingsField::RatioX1: return &Settings::RatioX1;
+    case SettingsField::RatioX2: return &Settings::RatioX2;
+    case SettingsField::RatioX3: return &Settings::RatioX3;
+    case SettingsField::RatioX4: return &Settings::RatioX4;
+    case SettingsField::RatioX5: return &Settings::RatioX5;
+    case SettingsField::RatioX6: return &Settings::RatioX6;
+    case SettingsField::RatioX8: return &Settings::RatioX8;
+    case SettingsField::WebRoot: return &Settings::WebRoot;
+    default: return nullptr;
+    }
+}
+
+constexpr bool Settings::*switchMember(SettingsField field)
+{
+    switch (field) {
+    case SettingsField::DLog: return &Settings::DLog;
+    case SettingsField::FLog: return &Settings::FLog;
+    case SettingsField::LogC: return &Settings::LogC;
+    case SettingsField::LogE: return &Settings::LogE;
+    default: return nullptr;
+    }
+}
+
+// Loading and saving convert by the type in the table, so each field's type
+// must be that of the variable that holds it.
+constexpr bool typesMatchVariables()
+{
+    for (const SettingsFieldRow &row : SettingsFields) {
+        const bool clockSpeed = row.field == SettingsField::ClockSpeed;
+        const bool clockTime = row.field == SettingsField::ClockTime;
+        if ((row.type == SettingsFieldType::Int16) != clockSpeed
+            || (row.type == SettingsFieldType::DateTime) != clockTime
+            || (row.type == SettingsFieldType::Text) != (textMember(row.field) != nullptr)
+            || (row.type == SettingsFieldType::Boolean) != (switchMember(row.field) != nullptr))
+            return false;
+    }
+    return true;
+}
+static_assert(typesMatchVariables(), "a settings field's type differs from its variable's");
 
 // Converts each stored value to the kind of its variable, collecting the first
 // problem as a message.
@@ -29,71 +76,80 @@ public:
     explicit FieldReader(const SettingsStore &store) : m_store(store) {}
     QString error() const { return m_error; }
 
-    QVariant value(int pos)
+    QVariant value(SettingsField field)
     {
-        const QVariant v = m_store.ReadField(pos);
+        const QVariant v = m_store.ReadField(field);
         if (!v.isValid())
-            problem(pos, QStringLiteral("has no value"));
+            problem(field, QStringLiteral("has no value"));
         return v;
     }
-    double number(int pos)
+    double number(SettingsField field)
     {
-        const QVariant v = value(pos);
+        const QVariant v = value(field);
         bool ok = v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Double;
         double d = v.toDouble();
         if (v.typeId() == QMetaType::QString)
-            ok = portValue(v.toString(), &d);
+            ok = storedNumber(v.toString(), &d);
         if (v.isValid() && (!ok || !std::isfinite(d)))
-            problem(pos, QStringLiteral("holds \"%1\", which is not a number").arg(v.toString()));
+            problem(field, QStringLiteral("holds \"%1\", which is not a number").arg(v.toString()));
         return ok ? d : 0.0;
     }
-    qint16 int16(int pos)
+    qint16 int16(SettingsField field)
     {
-        const double d = std::nearbyint(number(pos));
+        const double d = std::nearbyint(number(field));
         if (d < -32768 || d > 32767)
-            problem(pos, QStringLiteral("holds %1, which is out of range").arg(d));
+            problem(field, QStringLiteral("holds %1, which is out of range").arg(d));
         return d < -32768 || d > 32767 ? 0 : qint16(d);
     }
-    bool boolean(int pos)
+    bool boolean(SettingsField field)
     {
-        const QVariant v = value(pos);
+        const QVariant v = value(field);
         const QString t = v.toString().toLower();
         if (v.typeId() == QMetaType::QString && t != QStringLiteral("true") && t != QStringLiteral("false"))
-            return number(pos) != 0.0;
+            return number(field) != 0.0;
         return v.typeId() == QMetaType::QString ? t == QStringLiteral("true") : v.toDouble() != 0.0;
     }
-    QString text(int pos)
+    QString text(SettingsField field)
     {
-        const QVariant v = value(pos);
+        const QVariant v = value(field);
         if (v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Double)
             return numberText(v.toDouble());
         return v.toString();
     }
 
 private:
-    void problem(int pos, const QString &what)
+    void problem(SettingsField field, const QString &what)
     {
         if (m_error.isEmpty())
-            m_error = QStringLiteral("field %1 (%2) %3").arg(pos).arg(SettingsStore::FieldNames.at(pos), what);
+            m_error = fieldProblem(field, what);
     }
     const SettingsStore &m_store;
     QString m_error;
 };
 
+// Positions 0 to 15 in ascending order, so that the first problem reported
+// is that of the lowest position.
 void readRecord(FieldReader &r, Settings &s, ClockEngine &clock)
 {
-    clock.setClockSpeed(r.int16(ClockSpeedField));
-    s.DLog = r.boolean(DLogField);
-    s.FLog = r.boolean(FLogField);
-    s.IndexHTML = r.text(IndexHTMLField);
-    s.LogC = r.boolean(LogCField);
-    s.LogE = r.boolean(LogEField);
-    clock.setClockTime(r.number(ClockTimeField));
-    s.LPort = r.text(LPortField);
-    const auto t = s.trims();
-    for (int i = 0; i < 7; ++i)
-        *t[i] = r.text(RatioX1Field + i);
-    s.WebRoot = r.text(WebRootField);
+    for (const SettingsFieldRow &row : SettingsFields) {
+        switch (row.type) {
+        case SettingsFieldType::Int16: clock.setSpeed(r.int16(row.field)); break;
+        case SettingsFieldType::DateTime: clock.restoreTime(r.number(row.field)); break;
+        case SettingsFieldType::Boolean: s.*switchMember(row.field) = r.boolean(row.field); break;
+        case SettingsFieldType::Text: s.*textMember(row.field) = r.text(row.field); break;
+        }
+    }
+}
+
+QVariant savedValue(const SettingsFieldRow &row, const Settings &s, const ClockEngine &clock)
+{
+    switch (row.type) {
+    case SettingsFieldType::Int16: return QVariant::fromValue<short>(clock.clockSpeed());
+    case SettingsFieldType::DateTime: return clock.clockTime();
+    case SettingsFieldType::Boolean: return s.*switchMember(row.field);
+    case SettingsFieldType::Text: return s.*textMember(row.field);
+    }
+    return QVariant();
 }
 
 void applyDefaults(Settings &s, ClockEngine &clock, const QString &defaultWebRoot, QString *error)
@@ -103,14 +159,15 @@ void applyDefaults(Settings &s, ClockEngine &clock, const QString &defaultWebRoo
     if (s.IndexHTML == QStringLiteral(" "))
         s.IndexHTML = QStringLiteral("index.htm");
     double port = 0;
-    if (!portValue(s.LPort, &port)) {
-        *error = QStringLiteral("field 7 (LPort) holds \"%1\", which is not a port number").arg(s.LPort);
+    if (!storedNumber(s.LPort, &port)) {
+        *error = fieldProblem(SettingsField::LPort,
+                              QStringLiteral("holds \"%1\", which is not a port number").arg(s.LPort));
         return;
     }
     if (port == 0)
         s.LPort = numberText(8080);
     if (clock.clockSpeed() == 0)
-        clock.setClockSpeed(1);
+        clock.setSpeed(1);
 }
 
 void readSwitches(const RegistryHive &registry, Settings &s)
@@ -122,22 +179,6 @@ void readSwitches(const RegistryHive &registry, Settings &s)
 }
 
 }  // namespace
-
-QString numberText(double value)
-{
-    QString text = QString::number(value, 'g', 15);
-    return text.replace(u'.', QLocale::system().decimalPoint());
-}
-
-bool portValue(const QString &text, double *value)
-{
-    const QString t = text.trimmed();
-    bool ok = false;
-    *value = QLocale::c().toDouble(t, &ok);
-    if (!ok)
-        *value = QLocale::system().toDouble(t, &ok);
-    return ok;
-}
 
 bool LoadSettings(SettingsStore &store, const RegistryHive &registry, Settings &settings,
                   ClockEngine &clock, const LoadHooks &hooks, QString *error)
@@ -159,7 +200,7 @@ bool LoadSettings(SettingsStore &store, const RegistryHive &registry, Settings &
     readSwitches(registry, settings);
     const bool logOpened = settings.FLog && hooks.openRequestLog && hooks.openRequestLog();
     const auto t = settings.trims();
-    for (int i = 0; i < 7; ++i) {
+    for (size_t i = 0; i < t.size(); ++i) {
         if (t[i]->isEmpty())
             *t[i] = numberText(kDefaultTrims[i]);
     }
@@ -172,13 +213,8 @@ bool LoadSettings(SettingsStore &store, const RegistryHive &registry, Settings &
 bool SaveSettings(SettingsStore &store, const Settings &s, const ClockEngine &clock, QString *error)
 {
     store.BeginEdit();
-    const QVariantList values = {
-        QVariant::fromValue<short>(clock.clockSpeed()), s.DLog, s.FLog, s.IndexHTML, s.LogC, s.LogE,
-        clock.clockTime(), s.LPort, s.RatioX1, s.RatioX2, s.RatioX3, s.RatioX4, s.RatioX5, s.RatioX6,
-        s.RatioX8, s.WebRoot,
-    };
-    for (int pos = 0; pos < values.size(); ++pos)
-        store.WriteField(pos, values.at(pos));
+    for (const SettingsFieldRow &row : SettingsFields)
+        store.WriteField(row.field, savedValue(row, s, clock));
     if (store.Commit())
         return true;
     *error = store.errorString();

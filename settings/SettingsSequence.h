@@ -29,10 +29,3 @@ bool LoadSettings(SettingsStore &store, const RegistryHive &registry, Settings &
 // Writes all sixteen fields as they stand and commits them at once.
 bool SaveSettings(SettingsStore &store, const Settings &settings, const ClockEngine &clock,
                   QString *error);
-
-// The text of a number as the user's locale writes it, without grouping.
-QString numberText(double value);
-
-// The numeric value of a port text: blanks around it allowed, a point or the
-// locale's decimal separator; false when the text is not a number.
-bool portValue(const QString &text, double *value);

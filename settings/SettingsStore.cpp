@@ -28,6 +28,26 @@ QString quoted(const QString &name)
     return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
 }
 
+// A fresh store's column type: SQLite has no boolean nor 16-bit integer.
+const char *columnType(SettingsFieldType type)
+{
+    switch (type) {
+    case SettingsFieldType::Text: return " TEXT";
+    case SettingsFieldType::DateTime: return " REAL";
+    case SettingsFieldType::Int16:
+    case SettingsFieldType::Boolean: break;
+    }
+    return " INTEGER";
+}
+
+QString freshLiteral(const SettingsFieldRow &row)
+{
+    const QString value = QString::fromLatin1(row.freshValue);
+    if (row.type != SettingsFieldType::Text)
+        return value;
+    return u'\'' + QString(value).replace(u'\'', QStringLiteral("''")) + u'\'';
+}
+
 QVariant columnValue(sqlite3_stmt *stmt, int column)
 {
     switch (sqlite3_column_type(stmt, column)) {
@@ -69,15 +89,6 @@ void bindValue(sqlite3_stmt *stmt, int index, const QVariant &value)
 }
 
 }  // namespace
-
-const QStringList SettingsStore::FieldNames = {
-    QStringLiteral("ClockSpeed"), QStringLiteral("DLog"),    QStringLiteral("FLog"),
-    QStringLiteral("IndexHTML"),  QStringLiteral("LogC"),    QStringLiteral("LogE"),
-    QStringLiteral("ClockTime"),  QStringLiteral("LPort"),   QStringLiteral("RatioX1"),
-    QStringLiteral("RatioX2"),    QStringLiteral("RatioX3"), QStringLiteral("RatioX4"),
-    QStringLiteral("RatioX5"),    QStringLiteral("RatioX6"), QStringLiteral("RatioX8"),
-    QStringLiteral("WebRoot"),
-};
 
 SettingsStore::SettingsStore(const QString &path)
     : m_path(path)
@@ -187,14 +198,13 @@ bool SettingsStore::buildFreshFile(const QString &file)
 // A record whose every field takes its default on loading.
 bool SettingsStore::writeFreshRecord()
 {
-    QStringList columns;
-    for (int i = 0; i < FieldCount; ++i) {
-        const bool text = i == 3 || i == 7 || i >= 8;
-        columns << quoted(FieldNames.at(i)) + (i == 6 ? " REAL" : text ? " TEXT" : " INTEGER");
+    QStringList columns, values;
+    for (const SettingsFieldRow &row : SettingsFields) {
+        columns << quoted(QString::fromLatin1(row.name)) + columnType(row.type);
+        values << freshLiteral(row);
     }
     const QString create = QStringLiteral("CREATE TABLE %1 (%2);").arg(quoted(kTable), columns.join(", "));
-    const QString insert = QStringLiteral(
-        "INSERT INTO %1 VALUES (0, 0, 0, ' ', 0, 0, 0.0, '0', '', '', '', '', '', '', '', '');").arg(quoted(kTable));
+    const QString insert = QStringLiteral("INSERT INTO %1 VALUES (%2);").arg(quoted(kTable), values.join(", "));
     return exec("BEGIN") && exec(create.toUtf8().constData()) && exec(insert.toUtf8().constData())
            && exec("COMMIT");
 }
@@ -207,22 +217,25 @@ bool SettingsStore::readFirstRecord()
         return readFailure();
     const int step = sqlite3_step(stmt);
     const int columns = sqlite3_column_count(stmt) - 1;
-    if (step == SQLITE_ROW && columns == FieldCount) {
+    if (step == SQLITE_ROW && columns == SettingsFieldCount) {
         m_rowid = sqlite3_column_int64(stmt, 0);
         m_record.clear();
         m_columns.clear();
-        for (int i = 1; i <= FieldCount; ++i) {
+        for (int i = 1; i <= SettingsFieldCount; ++i) {
             m_record << columnValue(stmt, i);
             m_columns << QString::fromUtf8(sqlite3_column_name(stmt, i));
         }
     }
     sqlite3_finalize(stmt);
     if (step == SQLITE_DONE)
-        return fail(QStringLiteral("holds no settings record in its table \"Quorandel\""));
+        return fail(QStringLiteral("holds no settings record in its table \"%1\"").arg(QLatin1String(kTable)));
     if (step != SQLITE_ROW)
         return fail(QStringLiteral("cannot be read: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
-    if (columns != FieldCount)
-        return fail(QStringLiteral("has %1 fields in its table \"Quorandel\"; %2 are needed").arg(columns).arg(FieldCount));
+    if (columns != SettingsFieldCount)
+        return fail(QStringLiteral("has %1 fields in its table \"%2\"; %3 are needed")
+                        .arg(columns)
+                        .arg(QLatin1String(kTable))
+                        .arg(SettingsFieldCount));
     return true;
 }
 
@@ -233,9 +246,9 @@ bool SettingsStore::readFailure()
     return fail(QStringLiteral("cannot be read: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
 }
 
-QVariant SettingsStore::ReadField(int position) const
+QVariant SettingsStore::ReadField(SettingsField field) const
 {
-    return m_record.value(position);
+    return m_record.value(position(field));
 }
 
 void SettingsStore::BeginEdit()
@@ -243,28 +256,28 @@ void SettingsStore::BeginEdit()
     m_edit = m_record;
 }
 
-void SettingsStore::WriteField(int position, const QVariant &value)
+void SettingsStore::WriteField(SettingsField field, const QVariant &value)
 {
-    if (position >= 0 && position < m_edit.size())
-        m_edit[position] = value;
+    if (position(field) < m_edit.size())
+        m_edit[position(field)] = value;
 }
 
 bool SettingsStore::Commit()
 {
     QStringList assignments;
-    for (int i = 0; i < FieldCount; ++i)
+    for (int i = 0; i < SettingsFieldCount; ++i)
         assignments << QStringLiteral("%1 = ?%2").arg(quoted(m_columns.value(i))).arg(i + 1);
     const QByteArray sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
                                .arg(quoted(kTable), assignments.join(", "))
-                               .arg(FieldCount + 1)
+                               .arg(SettingsFieldCount + 1)
                                .toUtf8();
     sqlite3_stmt *stmt = nullptr;
-    if (!m_db || m_edit.size() != FieldCount || !exec("BEGIN IMMEDIATE"))
+    if (!m_db || m_edit.size() != SettingsFieldCount || !exec("BEGIN IMMEDIATE"))
         return m_error.isEmpty() ? fail(QStringLiteral("is not open")) : false;
     bool ok = sqlite3_prepare_v2(m_db, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK;
-    for (int i = 0; ok && i < FieldCount; ++i)
+    for (int i = 0; ok && i < SettingsFieldCount; ++i)
         bindValue(stmt, i + 1, m_edit.at(i));
-    ok = ok && sqlite3_bind_int64(stmt, FieldCount + 1, m_rowid) == SQLITE_OK
+    ok = ok && sqlite3_bind_int64(stmt, SettingsFieldCount + 1, m_rowid) == SQLITE_OK
          && sqlite3_step(stmt) == SQLITE_DONE;
     if (!ok)
         fail(QStringLiteral("cannot be written: %1").arg(QString::fromUtf8(sqlite3_errmsg(m_db))));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/SettingsFields.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -8,16 +10,13 @@
 struct sqlite3;
 
 // The settings record: the first row of the table "Quorandel" in an SQLite
-// file, sixteen fields addressed by position. A missing file is created with
-// one fresh record, and so is a file of no bytes or a database with nothing in
-// it; any other file that exists is never rewritten except by Commit.
+// file, the sixteen fields of SettingsFields by position (an existing file's
+// column names do not matter). A missing file is created with one fresh
+// record, and so is a file of no bytes or a database with nothing in it; any
+// other file that exists is never rewritten except by Commit.
 class SettingsStore
 {
 public:
-    static constexpr int FieldCount = 16;
-    // Column names for a fresh file; an existing file's names do not matter.
-    static const QStringList FieldNames;
-
     explicit SettingsStore(const QString &path);
     ~SettingsStore();
     SettingsStore(const SettingsStore &) = delete;
@@ -30,10 +29,10 @@ public:
     bool Open();
     // The stored value: qlonglong, double, QString, QByteArray, or an invalid
     // QVariant for a field without a value.
-    QVariant ReadField(int position) const;
+    QVariant ReadField(SettingsField field) const;
     void BeginEdit();
     // Booleans are stored as 0/1, the model time as a REAL.
-    void WriteField(int position, const QVariant &value);
+    void WriteField(SettingsField field, const QVariant &value);
     // Stores the edited record in one transaction; all or nothing.
     bool Commit();
 

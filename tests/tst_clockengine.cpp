@@ -48,7 +48,7 @@ private slots:
         QFETCH(int, dayAfter);
         ClockEngine clock;
         QSignalSpy spy(&clock, &ClockEngine::displayChanged);
-        clock.setClockTime(before);
+        clock.restoreTime(before);
         clock.tick();
         QCOMPARE(spy.count(), 1);
         QCOMPARE(spy.at(0).at(0).toString(), shown);
@@ -61,7 +61,7 @@ private slots:
     {
         ClockEngine clock;
         const int startSecond = 13 * 3600 + 7 * 60 + 1;
-        clock.setClockTime(at(13, 7, 1, 45000));
+        clock.restoreTime(at(13, 7, 1, 45000));
         QString shown;
         connect(&clock, &ClockEngine::displayChanged, this, [&](const QString &t) { shown = t; });
         for (qint64 k = 1; k <= 10LL * 86400; ++k) {
@@ -79,13 +79,13 @@ private slots:
     {
         ClockEngine clock;
         QSignalSpy spy(&clock, &ClockEngine::displayChanged);
-        clock.selectSpeed(6);
+        clock.setSpeed(6);
         clock.start();
         clock.start();
         QCOMPARE(clock.timer1().interval(), 167);
-        clock.selectSpeed(2);  // takes effect at the next Start
+        clock.setSpeed(2);  // takes effect at the next Start
         QCOMPARE(clock.timer1().interval(), 167);
-        clock.setTime(14, 30);
+        clock.setTimeAndHold(14, 30);
         QCOMPARE(clock.timer1().interval(), 0);
         QCOMPARE(clock.clockTime(), at(14, 30, 0));
         QCOMPARE(spy.count(), 0);

@@ -52,7 +52,7 @@ private slots:
         QVERIFY2(started, qPrintable(m_run->startError));
         FPortula &w = *started;
         w.show();
-        w.clock().selectSpeed(8);
+        w.clock().setSpeed(8);
         w.StartClock->click();
         QTRY_VERIFY_WITH_TIMEOUT(!w.Text1->text().isEmpty(), 1000);
         w.nFast->trigger();
@@ -115,8 +115,8 @@ private slots:
         QFETCH(bool, closes);
         // A running clock at a time no row sets: a refused entry must leave both.
         const double before = 3 + timeOfDay(10, 30) + 15 * ClockTimeMath::oneSecond();
-        m_clock.setClockTime(before);
-        m_clock.selectSpeed(2);
+        m_clock.restoreTime(before);
+        m_clock.setSpeed(2);
         m_clock.start();
         QPointer<frmSetTime> dialog = new frmSetTime(m_clock, [this](const QString &text) { m_run->messages << text; });
         dialog->setAttribute(Qt::WA_DeleteOnClose);

@@ -90,9 +90,10 @@ void TstEndToEnd::startServeAndStopOnSigterm()
 
     SettingsStore store(scratch.filePath("QuorandelDB.mdb"));
     QVERIFY(store.Open());
-    QCOMPARE(store.ReadField(7).toString(), QString("8080"));
-    QCOMPARE(store.ReadField(15).toString(), scratch.filePath("data/Quorandel"));
-    QCOMPARE(store.ReadField(14).toString(), QString("125") + QLocale::system().decimalPoint() + "485");
+    QCOMPARE(store.ReadField(SettingsField::LPort).toString(), QString("8080"));
+    QCOMPARE(store.ReadField(SettingsField::WebRoot).toString(), scratch.filePath("data/Quorandel"));
+    QCOMPARE(store.ReadField(SettingsField::RatioX8).toString(),
+             QString("125") + QLocale::system().decimalPoint() + "485");
 }
 
 // A person running the program reads its messages on stderr, one line each.
@@ -172,8 +173,8 @@ void TstEndToEnd::headlessRunsFromTheWeb()
     QCOMPARE(program.exitCode(), 0);
     SettingsStore store(scratch.filePath("QuorandelDB.mdb"));
     QVERIFY(store.Open());
-    QCOMPARE(store.ReadField(0).toInt(), 8);
-    const double seconds = store.ReadField(6).toDouble() * 86400.0;
+    QCOMPARE(store.ReadField(SettingsField::ClockSpeed).toInt(), 8);
+    const double seconds = store.ReadField(SettingsField::ClockTime).toDouble() * 86400.0;
     QVERIFY2(seconds > 6 * 3600 + 4 && seconds < 6 * 3600 + 60, qPrintable(QString::number(seconds)));
 }
 

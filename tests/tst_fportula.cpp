@@ -80,7 +80,7 @@ private slots:
         QVERIFY(w.Text2->text().startsWith(QStringLiteral("Quorandel Web Server is ")));
         QVERIFY(w.Text2->text().endsWith(QStringLiteral(":8080")));
 
-        w.clock().selectSpeed(8);
+        w.clock().setSpeed(8);
         w.StartClock->click();
         QCOMPARE(w.clock().timer1().interval(), 125);
         QTRY_COMPARE_WITH_TIMEOUT(w.Text1->text(), QStringLiteral("00:00 "), 1000);

@@ -81,7 +81,7 @@ class TstLiveClock : public QObject
     Q_OBJECT
     std::unique_ptr<ScratchRun> m_run;
 
-    std::unique_ptr<FPortula> started(const QByteArray &ini = "[remote]\npassword=\Password + "\"\n")
+    std::unique_ptr<FPortula> started(const QByteArray &ini = "[remote]\npassword=\"" + Password + "\"\n")
     {
         if (!ini.isEmpty())
             m_run->writeExtensionSettings(ini);
@@ -95,7 +95,7 @@ class TstLiveClock : public QObject
         auto w = started();
         if (!w)
             return {};
-        w->clock().selectSpeed(4);
+        w->clock().setSpeed(4);
         if (running)
             w->StartClock->click();
         UdpCatcher rate(TimeBroadcast::RatePort);
@@ -132,9 +132,9 @@ private slots:
         QVERIFY2(state.contains("\nContent-Type: application/json\n") && state.contains("\nCache-Control: no-store\n"),
                  state.constData());
         QCOMPARE(bodyOf(state), QByteArray(R"({"time":"00:00:00","running":false,"held":false,"speed":1,"interval":1000,"control":true})"));
-        w->clock().selectSpeed(4);
+        w->clock().setSpeed(4);
         w->StartClock->click();
-        w->clock().setTime(6, 30);  // while running: held
+        w->clock().setTimeAndHold(6, 30);  // while running: held
         QCOMPARE(bodyOf(exchange("GET /quorandel/state.json HTTP/1.0\r\n\r\n")),
                  QByteArray(R"({"time":"06:30:00","running":false,"held":true,"speed":4,"interval":250,"control":true})"));
         QCOMPARE(statusOf(exchange("POST /quorandel/state.json HTTP/1.0\r\nContent-Length: 0\r\n\r\n")),
@@ -162,8 +162,8 @@ private slots:
         QVERIFY(spinUntil([&] { return events().size() == 1; }));
         QVERIFY2(got.startsWith("HTTP/1.0 200 OK\nServer: " + QByteArray(QuorandelCaption) + "\nContent-Type: text/event-stream\n"), got.constData());
         // Five model seconds before a new minute, at 8:1.
-        w->clock().selectSpeed(8);
-        w->clock().setClockTime(ClockTimeMath::timeOfDay(6, 59) + 55 * ClockTimeMath::oneSecond());
+        w->clock().setSpeed(8);
+        w->clock().restoreTime(ClockTimeMath::timeOfDay(6, 59) + 55 * ClockTimeMath::oneSecond());
         QVERIFY(spinUntil([&] { return events().size() == 2; }));  // the speed
         QElapsedTimer clock;
         clock.start();

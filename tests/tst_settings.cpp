@@ -56,6 +56,23 @@ class TstSettings : public QObject
         return rc == SQLITE_OK;
     }
 
+    // The first row of a query, each column as text.
+    QStringList sqlRow(const QString &query)
+    {
+        sqlite3 *db = nullptr;
+        sqlite3_stmt *stmt = nullptr;
+        QStringList row;
+        sqlite3_open(QFile::encodeName(m_path).constData(), &db);
+        if (sqlite3_prepare_v2(db, query.toUtf8().constData(), -1, &stmt, nullptr) == SQLITE_OK
+            && sqlite3_step(stmt) == SQLITE_ROW) {
+            for (int i = 0; i < sqlite3_column_count(stmt); ++i)
+                row << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, i)));
+        }
+        sqlite3_finalize(stmt);
+        sqlite3_close(db);
+        return row;
+    }
+
     // A start killed while it made the store, then the store deleted by hand:
     // its journal stays behind, and a rollback of it would empty the next store.
     bool leaveJournalOfDeletedStore()
@@ -87,6 +104,75 @@ private slots:
         QCOMPARE(QStringList({s.RatioX1, s.RatioX2, s.RatioX3, s.RatioX4, s.RatioX5, s.RatioX6, s.RatioX8}),
                  QStringList({"1000", sep("500.2"), sep("349.54"), "253", sep("204.5"), "175", sep("125.485")}));
         QCOMPARE(trimHandOvers, 1);
+    }
+
+    // Other tools know the store by these columns and fresh values; a fresh
+    // store must come out as it always has.
+    void freshStoreLayout()
+    {
+        QVERIFY2(load(), qPrintable(error));
+        QCOMPARE(sqlRow("SELECT group_concat(sql, ';') FROM sqlite_master"),
+                 QStringList("CREATE TABLE \"Quorandel\" (\"ClockSpeed\" INTEGER, \"DLog\" INTEGER, \"FLog\" INTEGER, "
+                             "\"IndexHTML\" TEXT, \"LogC\" INTEGER, \"LogE\" INTEGER, \"ClockTime\" REAL, "
+                             "\"LPort\" TEXT, \"RatioX1\" TEXT, \"RatioX2\" TEXT, \"RatioX3\" TEXT, "
+                             "\"RatioX4\" TEXT, \"RatioX5\" TEXT, \"RatioX6\" TEXT, \"RatioX8\" TEXT, "
+                             "\"WebRoot\" TEXT)"));
+        QStringList quoted;
+        for (const SettingsFieldRow &row : SettingsFields)
+            quoted << QString("quote(%1)").arg(row.name);
+        QCOMPARE(sqlRow(QString("SELECT %1 FROM Quorandel").arg(quoted.join(", "))).join(", "),
+                 QString("0, 0, 0, ' ', 0, 0, 0.0, '0', '', '', '', '', '', '', '', ''"));
+        QCOMPARE(sqlRow("SELECT count(*) FROM Quorandel"), QStringList("1"));
+    }
+
+    // Read as the store's numbers are read, which is not how the dialog reads
+    // what is typed ("8080abc" is 8080 there).
+    void portNumber_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("port");  // -1: none
+        QTest::newRow("plain") << "8080" << 8080;
+        QTest::newRow("blanks around") << " 80 " << 80;
+        QTest::newRow("zero: the system picks one") << "0" << 0;
+        QTest::newRow("highest") << "65535" << 65535;
+        QTest::newRow("too high") << "65536" << -1;
+        QTest::newRow("negative") << "-1" << -1;
+        QTest::newRow("half to even, down") << "80.5" << 80;
+        QTest::newRow("half to even, up") << "81.5" << 82;
+        QTest::newRow("comma groups thousands") << "1,000" << 1000;
+        QTest::newRow("exponent") << "8e3" << 8000;
+        QTest::newRow("letters after") << "8080abc" << -1;
+        QTest::newRow("empty") << "" << -1;
+        QTest::newRow("not finite") << "nan" << -1;
+        QTest::newRow("infinite") << "inf" << -1;
+    }
+    void portNumber()
+    {
+        QFETCH(QString, stored);
+        QFETCH(int, port);
+        Settings settings;
+        settings.LPort = stored;
+        const std::optional<quint16> got = settings.portNumber();
+        QCOMPARE(got.has_value(), port >= 0);
+        if (got)
+            QCOMPARE(int(*got), port);
+    }
+
+    void trimOfEachSpeed_data()
+    {
+        QTest::addColumn<int>("speed");
+        QTest::addColumn<QString>("trim");  // empty: none
+        for (int speed : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9})
+            QTest::newRow(qPrintable(QString("speed %1").arg(speed)))
+                << speed << (speed >= 1 && speed <= 8 && speed != 7 ? QString("x%1").arg(speed) : QString());
+    }
+    void trimOfEachSpeed()
+    {
+        QFETCH(int, speed);
+        QFETCH(QString, trim);
+        Settings settings{"", "", "", "x1", "x2", "x3", "x4", "x5", "x6", "x8"};
+        const QString *got = settings.trimFor(speed);
+        QCOMPARE(got ? *got : QString(), trim);
     }
 
     // Next to what a fresh record loads as: ' ', '0', 0 and ''.
@@ -130,9 +216,9 @@ private slots:
         // FLog, DLog, LogC, LogE differ so that two swapped fields show.
         const Settings saved{"8081", "/srv/w", "a.htm;;b.html", "1", "2,5", "3", "4", "5", "6", "8",
                              true, false, true, false};
-        clock.setClockSpeed(8);
+        clock.setSpeed(8);
         const double time = 45123.0 + 37 / 86400.0;
-        clock.setClockTime(time);
+        clock.restoreTime(time);
         SettingsStore store(m_path);
         QVERIFY(store.Open() && SaveSettings(store, saved, clock, &error));
 
@@ -140,9 +226,9 @@ private slots:
         QVERIFY(reread.Open());
         const QVariantList expected = {8LL, 0LL, 1LL, "a.htm;;b.html", 1LL, 0LL, time, "8081",
                                        "1", "2,5", "3", "4", "5", "6", "8", "/srv/w"};
-        for (int i = 0; i < SettingsStore::FieldCount; ++i)
-            QCOMPARE(reread.ReadField(i), expected.at(i));
-        clock.setClockTime(0);
+        for (const SettingsFieldRow &row : SettingsFields)
+            QCOMPARE(reread.ReadField(row.field), expected.at(position(row.field)));
+        clock.restoreTime(0);
         QVERIFY(load());
         QCOMPARE(clock.clockTime(), time);
         QCOMPARE(QStringList({s.LPort, s.WebRoot, s.IndexHTML}), QStringList({"8081", "/srv/w", "a.htm;;b.html"}));

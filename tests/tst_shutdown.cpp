@@ -85,7 +85,7 @@ private slots:
         UdpCatcher rate(TimeBroadcast::RatePort);
         auto w = m_run->started();
         QVERIFY2(w, qPrintable(m_run->startError));
-        w->clock().selectSpeed(4);
+        w->clock().setSpeed(4);
         w->StartClock->click();
         QTRY_VERIFY_WITH_TIMEOUT(!w->Text1->text().isEmpty(), 1000);
         w->MConfig->trigger();
@@ -113,11 +113,11 @@ private slots:
 
         SettingsStore store(m_run->paths().settingsFile);
         QVERIFY(store.Open());
-        QCOMPARE(store.ReadField(0).toInt(), 4);
-        QCOMPARE(store.ReadField(6).toDouble(), timeAtExit);
-        QCOMPARE(store.ReadField(7).toString(), QString("8090"));
-        QCOMPARE(store.ReadField(11).toString(), QString("251"));
-        QVERIFY(store.ReadField(12).toString() != "999");
+        QCOMPARE(store.ReadField(SettingsField::ClockSpeed).toInt(), 4);
+        QCOMPARE(store.ReadField(SettingsField::ClockTime).toDouble(), timeAtExit);
+        QCOMPARE(store.ReadField(SettingsField::LPort).toString(), QString("8090"));
+        QCOMPARE(store.ReadField(SettingsField::RatioX4).toString(), QString("251"));
+        QVERIFY(store.ReadField(SettingsField::RatioX5).toString() != "999");
     }
 
     // Whenever the exit comes (even in the middle of a broadcast or push tick
@@ -176,7 +176,7 @@ private slots:
         UdpCatcher rate(TimeBroadcast::RatePort);
         auto w = m_run->started();
         QVERIFY2(w, qPrintable(m_run->startError));
-        w->clock().setTime(6, 30);
+        w->clock().setTimeAndHold(6, 30);
         sqlite3 *db = nullptr;
         QCOMPARE(sqlite3_open(QFile::encodeName(m_run->paths().settingsFile).constData(), &db), SQLITE_OK);
         QCOMPARE(sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
@@ -192,7 +192,8 @@ private slots:
         QCOMPARE(w->clock().timer1().interval(), 0);
         SettingsStore store(m_run->paths().settingsFile);
         QVERIFY(store.Open());
-        QVERIFY(ClockTimeMath::secondsOfDay(store.ReadField(6).toDouble()) != 6 * 3600 + 30 * 60);
+        const double saved = store.ReadField(SettingsField::ClockTime).toDouble();
+        QVERIFY(ClockTimeMath::secondsOfDay(saved) != 6 * 3600 + 30 * 60);
     }
 };
 

@@ -39,6 +39,7 @@ private slots:
         QTest::newRow("half to even") << "204.5" << true << 204;
         QTest::newRow("fraction rounds up") << "349.54" << true << 350;
         QTest::newRow("comma and blanks") << " 125,485 " << true << 125;
+        QTest::newRow("comma is a point, not grouping") << "1,000" << true << 1;
         QTest::newRow("not a number") << "fast" << false << 0;
         QTest::newRow("too large") << "3e9" << false << 0;
         QTest::newRow("not a finite number") << "nan" << false << 0;
@@ -64,8 +65,8 @@ private slots:
         m_broadcast.HaltBroadcast();
         m_settings = Settings();
         m_settings.RatioX5 = "204.5";
-        m_clock.setClockTime(ClockTimeMath::timeOfDay(12, 34));
-        m_clock.setClockSpeed(5);
+        m_clock.restoreTime(ClockTimeMath::timeOfDay(12, 34));
+        m_clock.setSpeed(5);
         m_time.clear();
         m_rate.clear();
         m_broadcast.SetUpBroadcast();
@@ -115,9 +116,9 @@ private slots:
     {
         m_broadcast.timer3().setInterval(60000);
         m_broadcast.BroadcastTick();
-        m_clock.setClockSpeed(7);
+        m_clock.setSpeed(7);
         m_broadcast.BroadcastTick();
-        m_clock.setClockSpeed(8);
+        m_clock.setSpeed(8);
         m_settings.RatioX8 = "not a number";
         m_broadcast.BroadcastTick();
         QVERIFY(waitQuiet(m_rate));

@@ -12,6 +12,6 @@ public:
     virtual ClockSnapshot clockSnapshot() const = 0;
     virtual void startClock() = 0;                   // "Start Clock"
     virtual void stopClock() = 0;                    // "Stop Clock"
-    virtual void selectSpeed(qint16 speed) = 0;      // an option of the speed dialog
-    virtual void setTime(int hour, int minute) = 0;  // the time dialog's Set, entries accepted
+    virtual void setSpeed(qint16 speed) = 0;      // an option of the speed dialog
+    virtual void setTimeAndHold(int hour, int minute) = 0;  // the time dialog's Set, entries accepted
 };

@@ -147,9 +147,9 @@ void LiveClock::apply(const ControlCommand &command)
         return m_clock.stopClock();
     case ControlCommand::Action::Set:
         if (command.speed)
-            m_clock.selectSpeed(*command.speed);
+            m_clock.setSpeed(*command.speed);
         if (command.hour && command.minute)
-            m_clock.setTime(*command.hour, *command.minute);
+            m_clock.setTimeAndHold(*command.hour, *command.minute);
         return;
     case ControlCommand::Action::Refused:
         return;

@@ -4,7 +4,6 @@
 #include "platform/Log.h"
 #include "platform/Yield.h"
 #include "settings/Settings.h"
-#include "settings/SettingsSequence.h"
 #include "web/HttpText.h"
 #include "web/WebRootAnswers.h"
 #include "web/RequestLog.h"
@@ -90,16 +89,14 @@ WebServer::~WebServer()
 
 bool WebServer::startListening()
 {
-    double port = 0;
-    const bool isNumber = portValue(m_settings.LPort, &port);
-    port = std::nearbyint(port);
-    if (!isNumber || !(port >= 0 && port <= 65535)) {
+    const std::optional<quint16> port = m_settings.portNumber();
+    if (!port) {
         reportListenerFailure(QStringLiteral("\"%1\" is not a port number").arg(m_settings.LPort));
         return false;
     }
     Winsock *listener = m_wsock.element(0);
     listener->close();
-    listener->setLocalPort(quint16(port));
+    listener->setLocalPort(*port);
     m_listenerFailed = false;
     listener->listen();
     // A listen that fails reports it as an error event; one that neither
@@ -113,7 +110,7 @@ bool WebServer::startListening()
         }
     }
     if (!m_listenerFailed)
-        reportListenerFailure(QStringLiteral("port %1 is not listening").arg(quint16(port)));
+        reportListenerFailure(QStringLiteral("port %1 is not listening").arg(*port));
     return false;
 }
 
