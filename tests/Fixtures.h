@@ -56,6 +56,19 @@ public:
     }
 
     const AppPaths &paths() const { return m_paths; }
+    // Logging switches for the next window, as a registry file's text.
+    bool writeRegistry(const QByteArray &text)
+    {
+        m_paths.registryFile = m_dir.filePath("Quorandel.reg");
+        QFile file(m_paths.registryFile);
+        return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+    }
+    // What the request log of a window started here holds.
+    QByteArray requestLog() const
+    {
+        QFile file(m_dir.filePath("PortulaLog.txt"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
     // The extension settings the next window reads (none until written).
     bool writeExtensionSettings(const QByteArray &ini)
     {

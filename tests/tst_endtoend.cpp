@@ -28,7 +28,21 @@ private slots:
 private:
     static QByteArray fetch(const QByteArray &path);
     static QByteArray exchange(const QByteArray &request);
+    static QProcessEnvironment scratchEnvironment(const QTemporaryDir &scratch);
 };
+
+// Every folder the program reads or writes lies in the scratch folder, so the
+// user's own settings and files are never touched.
+QProcessEnvironment TstEndToEnd::scratchEnvironment(const QTemporaryDir &scratch)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_DATA_HOME", scratch.filePath("data"));
+    env.insert("XDG_CONFIG_DIRS", scratch.filePath("etc"));
+    env.insert("XDG_CONFIG_HOME", scratch.filePath("config"));
+    env.insert("XDG_STATE_HOME", scratch.filePath("state"));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    return env;
+}
 
 QByteArray TstEndToEnd::fetch(const QByteArray &path)
 {
@@ -53,12 +67,7 @@ void TstEndToEnd::startServeAndStopOnSigterm()
     QTemporaryDir scratch;
     UdpCatcher rate(7792);
     QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_DATA_HOME", scratch.filePath("data"));
-    env.insert("XDG_CONFIG_DIRS", scratch.filePath("etc"));
-    env.insert("XDG_CONFIG_HOME", scratch.filePath("config"));
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    program.setProcessEnvironment(env);
+    program.setProcessEnvironment(scratchEnvironment(scratch));
     program.setWorkingDirectory(scratch.path());
     program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     program.start(QStringLiteral(QUORANDEL_PROGRAM), {});
@@ -105,11 +114,7 @@ void TstEndToEnd::messageLineOnStderr()
     QVERIFY(registry.open(QIODevice::WriteOnly) && registry.write("not a registry file\n") > 0);
     registry.close();
     QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_DATA_HOME", scratch.filePath("data"));
-    env.insert("XDG_CONFIG_DIRS", scratch.filePath("etc"));
-    env.insert("XDG_CONFIG_HOME", scratch.filePath("config"));
-    env.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcessEnvironment env = scratchEnvironment(scratch);
     env.remove("QT_MESSAGE_PATTERN");
     program.setProcessEnvironment(env);
     program.setWorkingDirectory(scratch.path());
@@ -139,13 +144,9 @@ void TstEndToEnd::headlessRunsFromTheWeb()
     QVERIFY(conf.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
     UdpCatcher rate(7792);
     QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env = scratchEnvironment(scratch);
     for (const char *variable : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
         env.remove(variable);
-    env.insert("XDG_DATA_HOME", scratch.filePath("data"));
-    env.insert("XDG_CONFIG_DIRS", scratch.filePath("etc"));
-    env.insert("XDG_CONFIG_HOME", scratch.filePath("config"));
-    env.insert("XDG_STATE_HOME", scratch.filePath("state"));
     program.setProcessEnvironment(env);
     program.setWorkingDirectory(scratch.path());
     program.setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -108,7 +108,9 @@ private slots:
             QElapsedTimer clock;
             clock.start();
             act();
-            return QTest::qWaitFor([&] { return group.heard.size() > before; }, 1000) && clock.elapsed() < 1000;
+            const bool heard = QTest::qWaitFor([&] { return group.heard.size() > before; }, 1000);
+            qInfo("datagram %lld ms after the action", clock.elapsed());  // a figure, not a goal
+            return heard;
         };
         QVERIFY(next([&] { w->StartClock->click(); }));
         QCOMPARE(group.last("active"), QByteArray("yes"));

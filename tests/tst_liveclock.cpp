@@ -222,9 +222,12 @@ private slots:
         QCOMPARE(byWeb, byWindow);
     }
 
-    // Every refusal has its answer and its reason, and guessing is stopped.
+    // Every refusal has its answer and its reason, and guessing is stopped;
+    // refused passwords and accepted controls go to the request log.
     void refusals()
     {
+        QVERIFY(m_run->writeRegistry("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Quorandel]\n"
+                                     "\"FileLog\"=\"True\"\n"));
         auto w = started();
         QVERIFY2(w, qPrintable(m_run->startError));
         const auto refused = [](const QByteArray &response, const char *status, const char *reason) {
@@ -234,6 +237,8 @@ private slots:
         QVERIFY(refused(control("action=set&speed=7"), "400 Bad Request",
                         "Speed \"7\" is not offered. Choose 1, 2, 3, 4, 5, 6 or 8."));
         QVERIFY(refused(control("action=set&time=25:00"), "400 Bad Request", "Enter Less Than 24"));
+        QCOMPARE(statusOf(control("action=set&speed=2")), QByteArray("HTTP/1.0 204 No Content"));
+        QCOMPARE(w->clock().clockSpeed(), qint16(2));
         QVERIFY(refused(exchange("GET /quorandel/control HTTP/1.0\r\n\r\n"), "405 Method Not Allowed",
                         "Only POST is answered here."));
         for (int i = 1; i <= 4; ++i) {
@@ -245,6 +250,10 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("locked out"));
         QCOMPARE(statusOf(control("action=start")), QByteArray("HTTP/1.0 429 Too Many Requests"));  // even the right one
         QCOMPARE(w->clock().timer1().interval(), 0);  // nothing refused moved the clock
+        const QByteArray log = m_run->requestLog();
+        QCOMPARE(log.count(": 127.0.0.1: control refused: wrong password\r\n"), 4);
+        QCOMPARE(log.count(": 127.0.0.1: control refused: locked out after too many wrong passwords\r\n"), 2);
+        QCOMPARE(log.count(": 127.0.0.1: control accepted: action=set&speed=2\r\n"), 1);
     }
 
     void controlOffWithoutPassword()

@@ -1,20 +1,11 @@
 #include "web/FormBody.h"
 
+#include "web/HttpText.h"
+
 #include <optional>
 
 namespace {
 constexpr qsizetype MaxQuotedBytes = 40;
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 std::optional<QByteArray> unescaped(const QByteArray &text)
 {
@@ -26,8 +17,8 @@ std::optional<QByteArray> unescaped(const QByteArray &text)
             out += c == '+' ? ' ' : c;
             continue;
         }
-        const int high = i + 2 < text.size() ? hexDigit(text.at(i + 1)) : -1;
-        const int low = high < 0 ? -1 : hexDigit(text.at(i + 2));
+        const int high = i + 2 < text.size() ? hexDigitValue(text.at(i + 1)) : -1;
+        const int low = high < 0 ? -1 : hexDigitValue(text.at(i + 2));
         if (low < 0)
             return std::nullopt;
         out += char(high * 16 + low);

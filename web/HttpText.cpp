@@ -15,7 +15,9 @@ qsizetype findIn(const QByteArray &haystack, const QByteArray &needle, qsizetype
     return haystack.toLower().indexOf(needle.toLower(), from);
 }
 
-int hexValue(char c)
+}  // namespace
+
+int hexDigitValue(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -25,6 +27,8 @@ int hexValue(char c)
         return c - 'A' + 10;
     return -1;
 }
+
+namespace {
 
 QByteArray statusResponse(const QByteArray &statusLine, const QByteArray &versionCaption)
 {
@@ -92,8 +96,8 @@ QByteArray percentDecoded(const QByteArray &text)
     QByteArray out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const int high = i + 2 < text.size() && text[i] == '%' ? hexValue(text[i + 1]) : -1;
-        const int low = high < 0 ? -1 : hexValue(text[i + 2]);
+        const int high = i + 2 < text.size() && text[i] == '%' ? hexDigitValue(text[i + 1]) : -1;
+        const int low = high < 0 ? -1 : hexDigitValue(text[i + 2]);
         if (low < 0) {
             out.append(text[i]);
             continue;
