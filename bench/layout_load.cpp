@@ -18,7 +18,6 @@
 #include <QList>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -32,6 +31,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <vector>
@@ -62,6 +62,12 @@ double percentile(std::vector<double> v, double p)
         return 0;
     std::sort(v.begin(), v.end());
     return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
+}
+
+void printDelays(const char *what, const std::vector<double> &ms)
+{
+    std::printf("%s: p50 %.1f ms, p99 %.1f ms, max %.1f ms (min %.1f ms)\n", what, percentile(ms, 0.5),
+                percentile(ms, 0.99), percentile(ms, 1.0), percentile(ms, 0.0));
 }
 
 int boundUdp(int port)
@@ -194,6 +200,15 @@ struct Stream
     std::vector<std::pair<QByteArray, Moment>> events;  // the event's model time, its arrival
 };
 
+// The broadcast reads the model time every 10 ms, so the minute changed
+// between the last datagram with the old minute and the first with the new.
+struct MinuteChange
+{
+    QByteArray minute;  // "hh:mm"
+    Moment before;
+    Moment after;
+};
+
 struct Tally
 {
     long fetches = 0;
@@ -218,7 +233,7 @@ private:
 
     bool startClock();
     bool openStreams();
-    void load(double seconds);
+    bool load(double seconds);
     bool readState(Reply *reply);
     void runUntil(Moment deadline, const std::function<bool()> &finished);
     void serviceOnce(Moment deadline);
@@ -237,6 +252,9 @@ private:
     void reportTicks() const;
     void reportTally(const char *what, const Tally &tally) const;
     void reportMemorySamples() const;
+    std::vector<Moment> arrivalsOf(const QByteArray &minute) const;
+    void reportGridLateness() const;
+    double gridOffset(const QByteArray &minute, double minuteMs) const;
 
     const int m_port;
     const long m_pid;
@@ -255,7 +273,7 @@ private:
     Moment m_lastTime;
     std::vector<double> m_gaps;
     QByteArray m_hhmm;
-    std::vector<std::pair<QByteArray, Moment>> m_minuteChanges;  // "hh:mm", first datagram with it
+    std::vector<MinuteChange> m_minuteChanges;
 
     Tally m_states;
     Tally m_pictures;
@@ -282,9 +300,8 @@ int LayoutLoad::run(double seconds)
     m_udp[0] = boundUdp(TimePort);
     m_udp[1] = boundUdp(RatePort);
     m_kibBeforeClients = residentKiB(m_pid);
-    if (!startClock() || !openStreams())
+    if (!startClock() || !openStreams() || !load(seconds))
         return 1;
-    load(seconds);
     report();
     return 0;
 }
@@ -292,7 +309,7 @@ int LayoutLoad::run(double seconds)
 // The operator's phone sets 8:1 and starts the clock, as the page's control does.
 bool LayoutLoad::startClock()
 {
-    for (const QByteArray body : {QByteArray("action=set&speed=8"), QByteArray("action=start")}) {
+    for (const QByteArray &body : {"action=set&speed=" + QByteArray::number(Speed), QByteArray("action=start")}) {
         bool answered = false;
         QByteArray error;
         fetch("POST /quorandel/control HTTP/1.0\r\nAuthorization: Bearer " + m_password
@@ -335,10 +352,10 @@ bool LayoutLoad::openStreams()
     return false;
 }
 
-void LayoutLoad::load(double seconds)
+bool LayoutLoad::load(double seconds)
 {
     if (!readState(&m_firstState))
-        return;
+        return false;
     m_kibAtStart = residentKiB(m_pid);
     m_loadStart = m_nextPoll = m_nextSample = Clock::now();
     m_loadEnd = m_loadStart + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
@@ -348,6 +365,7 @@ void LayoutLoad::load(double seconds)
     readState(&m_lastState);
     m_kibAtEnd = residentKiB(m_pid);
     runUntil(Clock::now() + FetchTimeout, [this] { return m_fetches.empty(); });
+    return true;
 }
 
 bool LayoutLoad::readState(Reply *reply)
@@ -518,9 +536,9 @@ void LayoutLoad::noteTime(const QByteArray &hhmm, Moment now)
 {
     if (m_datagrams[0] > 1)
         m_gaps.push_back(msBetween(m_lastTime, now));
-    m_lastTime = now;
     if (!m_hhmm.isEmpty() && hhmm != m_hhmm)
-        m_minuteChanges.emplace_back(hhmm.left(2) + ':' + hhmm.mid(2, 2), now);
+        m_minuteChanges.push_back({hhmm.left(2) + ':' + hhmm.mid(2, 2), m_lastTime, now});
+    m_lastTime = now;
     m_hhmm = hhmm;
 }
 
@@ -550,24 +568,76 @@ void LayoutLoad::reportMemorySamples() const
     std::printf("%s\n", line.constData());
 }
 
-// Each minute's first time datagram against the arrival, at every stream, of
-// the first event that tells that minute.
+// When each stream heard of the minute: the first event that tells it.
+std::vector<Moment> LayoutLoad::arrivalsOf(const QByteArray &minute) const
+{
+    std::vector<Moment> arrivals;
+    for (const Stream &s : m_streams) {
+        const auto event = std::find_if(s.events.cbegin(), s.events.cend(),
+                                        [&](const auto &e) { return e.first.startsWith(minute); });
+        if (event != s.events.cend())
+            arrivals.push_back(event->second);
+    }
+    return arrivals;
+}
+
+// Each minute's first time datagram against the arrival of its event at every
+// stream. The model minute began up to one broadcast period before that
+// datagram, so the same against the last datagram of the old minute bounds the
+// delay from above.
 void LayoutLoad::reportMinutes() const
 {
-    std::vector<double> delays;
-    for (const auto &[minute, changed] : m_minuteChanges) {
-        for (const Stream &s : m_streams) {
-            const auto event = std::find_if(s.events.cbegin(), s.events.cend(),
-                                            [&](const auto &e) { return e.first.startsWith(minute); });
-            if (event != s.events.cend())
-                delays.push_back(msBetween(changed, event->second));
+    std::vector<double> delays, bounds;
+    size_t arrived = 0;
+    for (const MinuteChange &change : m_minuteChanges) {
+        const std::vector<Moment> arrivals = arrivalsOf(change.minute);
+        arrived += arrivals.size();
+        for (const Moment a : arrivals) {
+            delays.push_back(msBetween(change.after, a));
+            bounds.push_back(msBetween(change.before, a));
         }
     }
-    const size_t expected = m_minuteChanges.size() * m_streams.size();
     std::printf("minute events: %zu minute changes x %zu streams, %zu arrived, %zu missing\n", m_minuteChanges.size(),
-                m_streams.size(), delays.size(), expected - delays.size());
-    std::printf("minute event after the broadcast's change: p50 %.1f ms, p99 %.1f ms, max %.1f ms (min %.1f ms)\n",
-                percentile(delays, 0.5), percentile(delays, 0.99), percentile(delays, 1.0), percentile(delays, 0.0));
+                m_streams.size(), arrived, m_minuteChanges.size() * m_streams.size() - arrived);
+    printDelays("minute event after the first datagram of the minute", delays);
+    printDelays("minute event after the last datagram of the minute before", bounds);
+    reportGridLateness();
+}
+
+// Real time from the first minute seen changing to this one, on the grid.
+double LayoutLoad::gridOffset(const QByteArray &minute, double minuteMs) const
+{
+    const int first = secondsOf(m_minuteChanges.front().minute + ":00");
+    return minuteMs * ((secondsOf(minute + ":00") - first + 86400) % 86400) / 60;
+}
+
+// The broadcast comes from the same event loop as the events, so a tick that
+// the loop delivers late delays both alike. The clock's timer keeps a fixed
+// grid, one model minute every 60 intervals: against that grid, with the
+// earliest arrival of any minute taken as on time, every arrival's lateness
+// shows the loop's delays too. The spread is the last stream's arrival after
+// the first stream's, for one minute.
+void LayoutLoad::reportGridLateness() const
+{
+    const double minuteMs = 60.0 * member(m_firstState.body, "interval").toInt();
+    std::vector<std::pair<double, std::vector<Moment>>> minutes;  // grid offset, arrivals
+    double onTime = std::numeric_limits<double>::max();
+    for (const MinuteChange &change : m_minuteChanges) {
+        const double offset = gridOffset(change.minute, minuteMs);
+        minutes.emplace_back(offset, arrivalsOf(change.minute));
+        for (const Moment a : minutes.back().second)
+            onTime = std::min(onTime, msBetween(m_loadStart, a) - offset);
+    }
+    std::vector<double> lateness, spreads;
+    for (const auto &[offset, arrivals] : minutes) {
+        for (const Moment a : arrivals)
+            lateness.push_back(msBetween(m_loadStart, a) - offset - onTime);
+        if (!arrivals.empty())
+            spreads.push_back(msBetween(*std::min_element(arrivals.cbegin(), arrivals.cend()),
+                                        *std::max_element(arrivals.cbegin(), arrivals.cend())));
+    }
+    printDelays("minute event against the clock's grid", lateness);
+    std::printf("spread over the streams within one minute: max %.1f ms\n", percentile(spreads, 1.0));
 }
 
 void LayoutLoad::reportBroadcast() const
