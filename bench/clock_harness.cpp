@@ -10,6 +10,7 @@
 // With "alone", only the clock and the broadcast run, without the window and
 // its once-a-second picture export, to tell the two costs apart.
 
+#include "BenchTools.h"
 #include "app/FPortula.h"
 #include "publish/TimeBroadcast.h"
 #include "settings/Settings.h"
@@ -26,17 +27,6 @@ namespace {
 
 qint64 g_ticks = 0;
 
-long residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return 0;
-}
 
 void report(qint64 ms, qint16 speed)
 {

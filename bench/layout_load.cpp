@@ -13,6 +13,8 @@
 // One thread, plain sockets and poll(): every arrival is timed the moment it
 // is read, and nothing here waits on anything but poll().
 
+#include "BenchTools.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QList>
@@ -70,23 +72,6 @@ void printDelays(const char *what, const std::vector<double> &ms)
                 percentile(ms, 0.99), percentile(ms, 1.0), percentile(ms, 0.0));
 }
 
-int boundUdp(int port)
-{
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
-    const int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    const int buffer = 4 << 20;
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(quint16(port));
-    a.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
-        std::perror("bind");
-        std::exit(1);
-    }
-    return fd;
-}
 
 // A connection under way to the program on the loopback; -1 when not even
 // that could be begun.
@@ -104,17 +89,6 @@ int connecting(int port)
     return fd;
 }
 
-long residentKiB(long pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return 0;
-}
 
 // "HH:MM:SS" as seconds of the day; -1 for anything else.
 int secondsOf(const QByteArray &time)
@@ -297,9 +271,9 @@ bool isPicture(const QByteArray &body)
 
 int LayoutLoad::run(double seconds)
 {
-    m_udp[0] = boundUdp(TimePort);
-    m_udp[1] = boundUdp(RatePort);
-    m_kibBeforeClients = residentKiB(m_pid);
+    m_udp[0] = boundUdp(TimePort, SOCK_NONBLOCK);
+    m_udp[1] = boundUdp(RatePort, SOCK_NONBLOCK);
+    m_kibBeforeClients = residentKiB(std::to_string(m_pid));
     if (!startClock() || !openStreams() || !load(seconds))
         return 1;
     report();
@@ -356,14 +330,14 @@ bool LayoutLoad::load(double seconds)
 {
     if (!readState(&m_firstState))
         return false;
-    m_kibAtStart = residentKiB(m_pid);
+    m_kibAtStart = residentKiB(std::to_string(m_pid));
     m_loadStart = m_nextPoll = m_nextSample = Clock::now();
     m_loadEnd = m_loadStart + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     m_phase = Phase::Loading;
     runUntil(m_loadEnd, [] { return false; });
     m_phase = Phase::Draining;
     readState(&m_lastState);
-    m_kibAtEnd = residentKiB(m_pid);
+    m_kibAtEnd = residentKiB(std::to_string(m_pid));
     runUntil(Clock::now() + FetchTimeout, [this] { return m_fetches.empty(); });
     return true;
 }
@@ -429,7 +403,7 @@ void LayoutLoad::launchDuePolls(Moment now)
         m_nextPoll += std::chrono::milliseconds(1000 / Pollers);
     }
     if (now >= m_nextSample) {
-        m_kibSamples.push_back(residentKiB(m_pid));
+        m_kibSamples.push_back(residentKiB(std::to_string(m_pid)));
         m_nextSample += std::chrono::seconds(1);
     }
 }

@@ -5,6 +5,8 @@
 //
 //   udp_gaps SECONDS
 
+#include "BenchTools.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -21,23 +23,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int bound(int port)
-{
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    const int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    const int buffer = 4 << 20;
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
-        std::perror("bind");
-        std::exit(1);
-    }
-    return fd;
-}
 
 double percentile(std::vector<double> v, double p)
 {
@@ -52,7 +37,7 @@ double percentile(std::vector<double> v, double p)
 int main(int argc, char **argv)
 {
     const double seconds = argc > 1 ? atof(argv[1]) : 10;
-    pollfd fds[2] = {{bound(7791), POLLIN, 0}, {bound(7792), POLLIN, 0}};
+    pollfd fds[2] = {{boundUdp(7791), POLLIN, 0}, {boundUdp(7792), POLLIN, 0}};
     long counts[2] = {0, 0};
     std::vector<double> gaps;
     Clock::time_point first{}, last{};

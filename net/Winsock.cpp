@@ -435,10 +435,7 @@ bool Winsock::ensureUdpBound()
 void Winsock::sendData(const QByteArray &data)
 {
     if (m_protocol == UDP) {
-        // One datagram; every failure is dropped silently.
-        if (m_remoteAddress.isNull() || m_remotePort == 0 || !ensureUdpBound())
-            return;
-        m_udp->writeDatagram(data, m_remoteAddress, m_remotePort);
+        sendDatagram(data);  // every failure is dropped silently
         return;
     }
     if (m_state == Closing)

@@ -1,4 +1,5 @@
 #include "DisplayDevice.h"
+#include "../bench/BenchTools.h"
 #include "PrivateNetwork.h"
 
 #include "UdpCatcher.h"
@@ -15,18 +16,6 @@
 #include <QProcess>
 #include <QtTest>
 
-// Resident memory of this process in KiB.
-static qint64 residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
 
 class TstDisplayPush : public QObject
 {
