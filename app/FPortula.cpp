@@ -229,12 +229,15 @@ void FPortula::tellFollowers()
 ClockSnapshot FPortula::clockSnapshot() const
 {
     ClockSnapshot s;
+    s.clockTime = m_clock.clockTime();
     s.secondsOfDay = ClockTimeMath::secondsOfDay(m_clock.clockTime());
-    s.running = m_clock.timer1().isRunning();
-    s.held = !s.running && m_broadcast.timer3().isRunning();
-    s.speed = m_clock.clockSpeed();
+    if (m_clock.timer1().isRunning())
+        s.state = ClockState::Running;
+    else if (m_broadcast.timer3().isRunning())
+        s.state = ClockState::Held;
+    s.chosenSpeed = m_clock.clockSpeed();
+    s.countedSpeed = m_clock.clockSpeed();
     s.intervalMs = ClockEngine::periodFor(m_clock.clockSpeed());
-    s.control = !m_extension.remote.password.isEmpty();
     return s;
 }
 
@@ -244,8 +247,8 @@ FastClockState FPortula::fastClockState() const
     FastClockState state;
     state.ipAddress = m_web.localIP();
     state.ipPort = m_web.localPort();
-    state.active = clock.running;
-    state.speed = clock.speed;
+    state.active = clock.running();
+    state.speed = clock.countedSpeed;
     state.secondsOfDay = clock.secondsOfDay;
     return state;
 }

@@ -13,7 +13,7 @@
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 #include "web/RequestLog.h"
-#include "web/ClockControl.h"
+#include "clock/ClockControl.h"
 #include "web/LiveClock.h"
 #include "web/SlotStatus.h"
 #include "web/WebServer.h"

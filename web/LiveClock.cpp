@@ -1,7 +1,7 @@
 #include "web/LiveClock.h"
 
 #include "platform/Log.h"
-#include "web/ClockControl.h"
+#include "clock/ClockControl.h"
 #include "web/ControlCommand.h"
 #include "web/FormBody.h"
 #include "web/HttpText.h"
@@ -73,7 +73,7 @@ WebAnswer LiveClock::state(const HttpRequest &request) const
 {
     if (request.method != "GET")
         return wrongMethod("GET");
-    const QByteArray body = stateJson(m_clock.clockSnapshot());
+    const QByteArray body = stateJson(m_clock.clockSnapshot(), m_gate.controlOn());
     return WebAnswer::text(
         responseHead("200 OK", m_versionCaption, {"Content-Type: application/json", NoStore, lengthLine(body.size())}),
         body);
@@ -89,7 +89,7 @@ WebAnswer LiveClock::events(const HttpRequest &request)
 
 QByteArray LiveClock::stateEvent() const
 {
-    return "data: " + stateJson(m_clock.clockSnapshot()) + "\n\n";
+    return "data: " + stateJson(m_clock.clockSnapshot(), m_gate.controlOn()) + "\n\n";
 }
 
 void LiveClock::clockChanged()

@@ -22,10 +22,10 @@ QByteArray boolean(bool b)
 
 // Written by hand rather than through QJsonObject, which sorts its members:
 // the order is part of what the page and the tests may rely on.
-QByteArray stateJson(const ClockSnapshot &snapshot)
+QByteArray stateJson(const ClockSnapshot &snapshot, bool control)
 {
-    return "{\"time\":\"" + clockText(snapshot.secondsOfDay) + "\",\"running\":" + boolean(snapshot.running)
-           + ",\"held\":" + boolean(snapshot.held) + ",\"speed\":" + QByteArray::number(snapshot.speed)
+    return "{\"time\":\"" + clockText(snapshot.secondsOfDay) + "\",\"running\":" + boolean(snapshot.running())
+           + ",\"held\":" + boolean(snapshot.held()) + ",\"speed\":" + QByteArray::number(snapshot.countedSpeed)
            + ",\"interval\":" + QByteArray::number(snapshot.intervalMs)
-           + ",\"control\":" + boolean(snapshot.control) + '}';
+           + ",\"control\":" + boolean(control) + '}';
 }
