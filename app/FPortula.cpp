@@ -228,17 +228,7 @@ void FPortula::tellFollowers()
 
 ClockSnapshot FPortula::clockSnapshot() const
 {
-    ClockSnapshot s;
-    s.clockTime = m_clock.clockTime();
-    s.secondsOfDay = ClockTimeMath::secondsOfDay(m_clock.clockTime());
-    if (m_clock.timer1().isRunning())
-        s.state = ClockState::Running;
-    else if (m_broadcast.timer3().isRunning())
-        s.state = ClockState::Held;
-    s.chosenSpeed = m_clock.clockSpeed();
-    s.countedSpeed = m_clock.clockSpeed();
-    s.intervalMs = ClockEngine::periodFor(m_clock.clockSpeed());
-    return s;
+    return m_clock.snapshot();
 }
 
 FastClockState FPortula::fastClockState() const

@@ -26,14 +26,29 @@ void ClockEngine::tick()
     emit displayChanged(ClockTimeMath::displayText(m_clockTime));
 }
 
+ClockSnapshot ClockEngine::snapshot() const
+{
+    ClockSnapshot s;
+    s.state = m_state;
+    s.clockTime = m_clockTime;
+    s.secondsOfDay = ClockTimeMath::secondsOfDay(m_clockTime);
+    s.chosenSpeed = m_clockSpeed;
+    s.countedSpeed = countedSpeed();
+    s.intervalMs = periodFor(s.countedSpeed);
+    return s;
+}
+
 void ClockEngine::start()
 {
+    m_countedSpeed = m_clockSpeed;
+    m_state = ClockState::Running;
     m_timer1.setInterval(periodFor(m_clockSpeed));
     emit stateChanged();
 }
 
 void ClockEngine::stop()
 {
+    m_state = ClockState::Stopped;
     m_timer1.setInterval(0);
     emit stateChanged();
 }
@@ -47,6 +62,9 @@ void ClockEngine::setSpeed(qint16 n)
 void ClockEngine::setTimeAndHold(int hour, int minute)
 {
     m_clockTime = ClockTimeMath::timeOfDay(hour, minute);
+    // Only a running clock is held: its broadcasts go on sending the time set.
+    if (m_state == ClockState::Running)
+        m_state = ClockState::Held;
     m_timer1.setInterval(0);
     emit stateChanged();
 }

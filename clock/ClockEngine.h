@@ -1,5 +1,6 @@
 #pragma once
 
+#include "clock/ClockSnapshot.h"
 #include "platform/Timer.h"
 
 #include <QObject>
@@ -7,9 +8,11 @@
 
 #include <array>
 
-// The model clock: the time of day it shows and sends, the speed N:1 it runs
-// at, and Timer1, which adds one model second every 1000/N ms. The publication
-// timers are switched by the window's Start and Stop beside this engine.
+// The model clock: the time of day it shows and sends, the speed N:1 chosen
+// and the speed it counts at, its state, and Timer1, which adds one model
+// second every 1000/N ms. It is the one owner of these facts: whoever tells
+// the clock takes snapshot(). The publication timers are switched by the
+// window's Start and Stop beside this engine.
 class ClockEngine : public QObject
 {
     Q_OBJECT
@@ -22,6 +25,10 @@ public:
 
     double clockTime() const { return m_clockTime; }
     qint16 clockSpeed() const { return m_clockSpeed; }
+    // The speed of Timer1's period while it counts; the chosen speed otherwise.
+    qint16 countedSpeed() const { return m_state == ClockState::Running ? m_countedSpeed : m_clockSpeed; }
+    ClockState state() const { return m_state; }
+    ClockSnapshot snapshot() const;
     Timer &timer1() { return m_timer1; }
     const Timer &timer1() const { return m_timer1; }
 
@@ -50,4 +57,6 @@ private:
     Timer m_timer1;
     double m_clockTime = 0.0;
     qint16 m_clockSpeed = 1;
+    qint16 m_countedSpeed = 1;
+    ClockState m_state = ClockState::Idle;
 };

@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+Q_DECLARE_METATYPE(ClockState)
+
 static double at(int h, int m, int s, int day = 0)
 {
     return day + (h * 3600 + m * 60 + s) / 86400.0;
@@ -91,6 +93,60 @@ private slots:
         QCOMPARE(spy.count(), 0);
         clock.start();
         QCOMPARE(clock.timer1().interval(), 500);
+    }
+
+    // Every action from every state: the state it leaves, Timer1's period,
+    // and the speed that is told as counted. The clock is brought into the
+    // state at 4:1, then the action runs with 8:1 chosen where it chooses.
+    void stateTable_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<ClockState>("state");
+        QTest::addColumn<int>("timer1");
+        QTest::addColumn<int>("counted");
+        const struct { const char *from, *action; ClockState state; int timer1, counted; } rows[] = {
+            {"idle", "start", ClockState::Running, 250, 4},   {"idle", "stop", ClockState::Stopped, 0, 4},
+            {"idle", "speed", ClockState::Idle, 0, 8},        {"idle", "time", ClockState::Idle, 0, 4},
+            {"running", "start", ClockState::Running, 250, 4}, {"running", "stop", ClockState::Stopped, 0, 4},
+            {"running", "speed", ClockState::Running, 250, 4}, {"running", "time", ClockState::Held, 0, 4},
+            {"stopped", "start", ClockState::Running, 250, 4}, {"stopped", "stop", ClockState::Stopped, 0, 4},
+            {"stopped", "speed", ClockState::Stopped, 0, 8},   {"stopped", "time", ClockState::Stopped, 0, 4},
+            {"held", "start", ClockState::Running, 250, 4},    {"held", "stop", ClockState::Stopped, 0, 4},
+            {"held", "speed", ClockState::Held, 0, 8},         {"held", "time", ClockState::Held, 0, 4},
+        };
+        for (const auto &r : rows)
+            QTest::addRow("%s, %s", r.from, r.action) << r.from << r.action << r.state << r.timer1 << r.counted;
+    }
+    void stateTable()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, action);
+        ClockEngine clock;
+        clock.setSpeed(4);
+        if (from != "idle")
+            clock.start();
+        if (from == "stopped")
+            clock.stop();
+        if (from == "held")
+            clock.setTimeAndHold(1, 2);
+        QSignalSpy changes(&clock, &ClockEngine::stateChanged);
+        if (action == "start")
+            clock.start();
+        else if (action == "stop")
+            clock.stop();
+        else if (action == "speed")
+            clock.setSpeed(8);
+        else
+            clock.setTimeAndHold(6, 30);
+        const ClockSnapshot s = clock.snapshot();
+        QTEST(s.state, "state");
+        QTEST(clock.timer1().interval(), "timer1");
+        QTEST(int(s.countedSpeed), "counted");
+        QCOMPARE(s.intervalMs, ClockEngine::periodFor(s.countedSpeed));
+        QCOMPARE(s.speedWaiting(), from == "running" && action == "speed");
+        QCOMPARE(s.chosenSpeed, qint16(action == "speed" ? 8 : 4));
+        QCOMPARE(changes.count(), 1);
     }
 };
 

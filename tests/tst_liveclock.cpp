@@ -137,6 +137,16 @@ private slots:
         w->clock().setTimeAndHold(6, 30);  // while running: held
         QCOMPARE(bodyOf(exchange("GET /quorandel/state.json HTTP/1.0\r\n\r\n")),
                  QByteArray(R"({"time":"06:30:00","running":false,"held":true,"speed":4,"interval":250,"control":true})"));
+        // A speed chosen in the dialog while running waits for Start: what is
+        // told is what is counted, and the chosen one beside it.
+        w->StartClock->click();
+        w->nFast->trigger();
+        w->setSpeedWindow()->Speed(8)->click();
+        QCOMPARE(bodyOf(exchange("GET /quorandel/state.json HTTP/1.0\r\n\r\n")),
+                 QByteArray(R"({"time":"06:30:00","running":true,"held":false,"speed":4,"interval":250,"nextSpeed":8,"control":true})"));
+        w->StartClock->click();
+        QVERIFY(!bodyOf(exchange("GET /quorandel/state.json HTTP/1.0\r\n\r\n")).contains("nextSpeed"));
+        QVERIFY(bodyOf(exchange("GET /quorandel/state.json HTTP/1.0\r\n\r\n")).contains(R"("speed":8,"interval":125,)"));
         QCOMPARE(statusOf(exchange("POST /quorandel/state.json HTTP/1.0\r\nContent-Length: 0\r\n\r\n")),
                  QByteArray("HTTP/1.0 405 Method Not Allowed"));
     }
@@ -191,8 +201,14 @@ private slots:
         QTest::addColumn<Act>("window");
         QTest::newRow("start") << false << QByteArray("action=start") << Act([](FPortula &w) { w.StartClock->click(); });
         QTest::newRow("stop") << true << QByteArray("action=stop") << Act([](FPortula &w) { w.Stopclock->click(); });
-        QTest::newRow("speed while running") << true << QByteArray("action=set&speed=8")
-                                             << Act([](FPortula &w) { w.nFast->trigger(); w.setSpeedWindow()->Speed(8)->click(); });
+        // The phone means the speed now: the option and Start, as a person at the window would.
+        QTest::newRow("speed while running") << true << QByteArray("action=set&speed=8") << Act([](FPortula &w) {
+            w.nFast->trigger();
+            w.setSpeedWindow()->Speed(8)->click();
+            w.StartClock->click();
+        });
+        QTest::newRow("speed while stopped: chosen only") << false << QByteArray("action=set&speed=8")
+                                                          << Act([](FPortula &w) { w.nFast->trigger(); w.setSpeedWindow()->Speed(8)->click(); });
         QTest::newRow("time while running: held") << true << QByteArray("action=set&time=06%3A30") << Act([](FPortula &w) {
             w.nFast->trigger();
             w.setSpeedWindow()->btnDone->click();

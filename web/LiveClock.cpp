@@ -137,7 +137,7 @@ WebAnswer LiveClock::control(const HttpRequest &request, const QByteArray &peer)
 }
 
 // In the order the window's own controls would be used: the speed dialog's
-// option, then the time dialog's Set.
+// option (and Start, while the clock runs), then the time dialog's Set.
 void LiveClock::apply(const ControlCommand &command)
 {
     switch (command.action) {
@@ -147,7 +147,7 @@ void LiveClock::apply(const ControlCommand &command)
         return m_clock.stopClock();
     case ControlCommand::Action::Set:
         if (command.speed)
-            m_clock.setSpeed(*command.speed);
+            m_clock.chooseSpeedRemotely(*command.speed);
         if (command.hour && command.minute)
             m_clock.setTimeAndHold(*command.hour, *command.minute);
         return;

@@ -18,6 +18,11 @@ QByteArray boolean(bool b)
 {
     return b ? "true" : "false";
 }
+// Only while a speed chosen during a run waits for the next Start.
+QByteArray nextSpeed(const ClockSnapshot &snapshot)
+{
+    return snapshot.speedWaiting() ? ",\"nextSpeed\":" + QByteArray::number(snapshot.chosenSpeed) : QByteArray();
+}
 }  // namespace
 
 // Written by hand rather than through QJsonObject, which sorts its members:
@@ -26,6 +31,6 @@ QByteArray stateJson(const ClockSnapshot &snapshot, bool control)
 {
     return "{\"time\":\"" + clockText(snapshot.secondsOfDay) + "\",\"running\":" + boolean(snapshot.running())
            + ",\"held\":" + boolean(snapshot.held()) + ",\"speed\":" + QByteArray::number(snapshot.countedSpeed)
-           + ",\"interval\":" + QByteArray::number(snapshot.intervalMs)
+           + ",\"interval\":" + QByteArray::number(snapshot.intervalMs) + nextSpeed(snapshot)
            + ",\"control\":" + boolean(control) + '}';
 }

@@ -7,7 +7,8 @@
 // The state as the live page reads it, one compact JSON object with its
 // members always in the same order:
 // {"time":"HH:MM:SS","running":true,"held":false,"speed":4,"interval":250,"control":true}
-// `speed` and `interval` are what the master counts at; `control` says
+// `speed` and `interval` are what the master counts at; while a speed chosen
+// during a run waits for the next Start, "nextSpeed":N follows `interval`; `control` says
 // whether a control password is set. A time of day outside one day is taken
 // modulo a day.
 QByteArray stateJson(const ClockSnapshot &snapshot, bool control);

@@ -17,7 +17,7 @@
   var SECONDS_KEY = 'quorandel.hideSeconds';
 
   var el = {};
-  ['face', 'digits', 'hh', 'mm', 'seconds', 'speed', 'status', 'note', 'control-button', 'panel',
+  ['face', 'digits', 'hh', 'mm', 'seconds', 'speed', 'next-speed', 'status', 'note', 'control-button', 'panel',
    'close-panel', 'login-form', 'password', 'login', 'controls', 'start', 'stop', 'set-form',
    'hours', 'minutes', 'set-speed', 'set', 'logout', 'message'].forEach(function (id) {
     el[id] = document.getElementById(id);
@@ -58,6 +58,7 @@
       running: s.running === true,
       held: s.held === true,
       speed: typeof s.speed === 'number' ? s.speed : 0,
+      nextSpeed: typeof s.nextSpeed === 'number' ? s.nextSpeed : 0,
       interval: typeof s.interval === 'number' && s.interval > 0 ? s.interval : 0,
       control: s.control === true
     };
@@ -92,6 +93,8 @@
     setText(el.mm, pad2(Math.floor(s / 60) % 60));
     setText(el.seconds, ':' + pad2(s % 60));
     setText(el.speed, state.speed + ':1');
+    // A speed chosen while the clock runs counts only from the next Start.
+    setText(el['next-speed'], state.nextSpeed ? ' \u2192 ' + state.nextSpeed + ':1 at Start' : '');
     setText(el.status, lost ? 'No connection' : state.running ? 'Running' : 'Stopped');
     setText(el.note, !lost && state.held ? 'Time set \u2013 waiting for Start' : '');
     speedButtons.forEach(function (b) {
@@ -151,7 +154,7 @@
 
   function differs(before, after, t) {
     if (before.running !== after.running || before.held !== after.held ||
-        before.speed !== after.speed || before.control !== after.control) return true;
+        before.speed !== after.speed || before.nextSpeed !== after.nextSpeed || before.control !== after.control) return true;
     var gap = Math.abs(modelSeconds(t) - after.seconds);
     gap = Math.min(gap, DAY - gap);
     return gap > (after.running ? 2 : 0);
