@@ -20,10 +20,16 @@ install_missing_packages() {
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
 }
 
+# Builds everything, or only the targets named after the top folder.
 build_project() {
   local top="$1"
+  shift
   cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$top/build" -j "$(nproc)"
+  if [ "$#" -gt 0 ]; then
+    cmake --build "$top/build" -j "$(nproc)" --target "$@"
+  else
+    cmake --build "$top/build" -j "$(nproc)"
+  fi
 }
 
 # Benchmarks: builds the given targets and says which machine the figures are from.

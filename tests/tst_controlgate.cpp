@@ -65,6 +65,13 @@ private slots:
         QTest::newRow("one IPv6 /64 counts as one address")
             << QStringList{"0 fd00:1:2:3::1 a Wrong", "0 fd00:1:2:3::2 b Wrong", "0 fd00:1:2:3::3 c Wrong",
                            "0 fd00:1:2:3:ffff::4 d Wrong", "0 fd00:1:2:3::5 e LockedOut", "0 fd00:1:2:4::1 right Accepted"};
+        QStringList spread;  // one wrong password from each of 30 addresses, spread over the minute
+        for (int i = 0; i < ControlGate::WrongPerWindowAll; ++i)
+            spread << QStringLiteral("%1 10.1.0.%2 x Wrong").arg(i * 1000).arg(i + 1);
+        QTest::newRow("beyond 30 wrong in a minute from all addresses, every wrong is locked out until it has passed")
+            << spread + QStringList{"29000 10.2.0.1 x LockedOut", "59999 10.2.0.2 x LockedOut",
+                                    "59999 10.1.0.1 x LockedOut", "59999 10.2.0.3 right Accepted",
+                                    "60000 10.2.0.4 x Wrong", "60000 10.2.0.5 x LockedOut", "61000 10.2.0.6 x Wrong"};
     }
     void lockOut()
     {
@@ -82,23 +89,48 @@ private slots:
         QCOMPARE(got, steps);
     }
 
-    // A flood of guessing addresses fills the table to its ceiling and no
-    // further, and does not free an address that is locked out.
-    void tableStaysBounded()
+    // A full table does not make room for a guessing newcomer: it is treated
+    // as locked, while an address already counted goes on being counted. The
+    // first 30 wrong passwords bring on the lock for all addresses, which has
+    // lifted by 60 s; the addresses that guessed at 30 s still fill the table.
+    void fullTableLocksNewcomers()
     {
         qint64 now = 0;
         ControlGate gate("right", [&now] { return now; });
-        const QHostAddress locked("10.9.9.9");
-        for (int i = 0; i < ControlGate::WrongPerWindow; ++i)
-            gate.check("Bearer x", locked);
-        now = 1000;
-        for (quint32 a = 0; a < 3 * ControlGate::MaxAddresses; ++a)
-            QCOMPARE(gate.check("Bearer x", QHostAddress(0x0a000000u + a)), V::Wrong);
+        const auto address = [](quint32 n) { return QHostAddress(0x0a000000u + n); };
+        for (quint32 a = 0; a < ControlGate::WrongPerWindowAll; ++a)
+            QCOMPARE(gate.check("Bearer x", address(a)), V::Wrong);
+        now = 30'000;
+        for (quint32 a = 0; a < 2 * ControlGate::MaxAddresses; ++a)
+            QCOMPARE(gate.check("Bearer x", address(a)), V::LockedOut);
         QCOMPARE(gate.trackedAddresses(), ControlGate::MaxAddresses);
-        QCOMPARE(gate.check("Bearer right", locked), V::LockedOut);
+        now = 60'000;
+        QCOMPARE(gate.check("Bearer x", address(ControlGate::MaxAddresses)), V::LockedOut);
+        QCOMPARE(gate.check("Bearer x", address(7)), V::Wrong);
+        QCOMPARE(gate.check("Bearer right", address(ControlGate::MaxAddresses + 1)), V::Accepted);
+        QCOMPARE(gate.trackedAddresses(), ControlGate::MaxAddresses);
         now = 200'000;  // everything lapsed: a new address makes room by forgetting the old ones
         QCOMPARE(gate.check("Bearer x", QHostAddress("10.200.0.1")), V::Wrong);
         QCOMPARE(gate.trackedAddresses(), 1);
+    }
+
+    // Two addresses taking turns once every other address in the table is
+    // locked: each used to throw out the other's count and never got locked.
+    void alternatingBesideFullTable()
+    {
+        qint64 now = 0;
+        ControlGate gate("right", [&now] { return now; });
+        for (quint32 a = 0; a < ControlGate::MaxAddresses; ++a)
+            for (int i = 0; i < ControlGate::WrongPerWindow; ++i)
+                gate.check("Bearer x", QHostAddress(0x0a000000u + a));
+        now = 1000;
+        const QHostAddress pair[] = {QHostAddress("10.250.0.1"), QHostAddress("10.250.0.2")};
+        int wrong = 0;
+        for (int i = 0; i < 600; ++i)
+            wrong += gate.check("Bearer x", pair[i % 2]) == V::Wrong;
+        QCOMPARE(wrong, 0);
+        QCOMPARE(gate.check("Bearer right", QHostAddress("10.250.0.3")), V::Accepted);
+        QCOMPARE(gate.check("Bearer right", QHostAddress(0x0a000000u)), V::LockedOut);
     }
 };
 

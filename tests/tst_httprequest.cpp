@@ -50,7 +50,9 @@ private slots:
         QTest::newRow("body over 1 KiB") << QByteArray("POST /quorandel/control HTTP/1.1\r\nContent-Length: 1025\r\n\r\n")
                                          << RequestStatus::BodyTooLarge << QByteArray() << false;
         QTest::newRow("headers past 8 KiB") << "GET /quorandel/ HTTP/1.1\r\nX: " + QByteArray(MaxRequestBytes, 'a')
-                                            << RequestStatus::TooLong << QByteArray() << false;
+                                            << RequestStatus::HeadersTooLarge << QByteArray() << false;
+        QTest::newRow("headers end past 8 KiB") << "GET /quorandel/ HTTP/1.1\r\nX: " + QByteArray(MaxRequestBytes, 'a') + "\r\n\r\n"
+                                                << RequestStatus::HeadersTooLarge << QByteArray() << false;
         QTest::newRow("prefix of a file name") << QByteArray("GET /quorandel.png HTTP/1.1\r\nHost") << complete
                                                << QByteArray("GET /quorandel.png HTTP/1.1") << true;
     }

@@ -257,6 +257,9 @@ private slots:
         QCOMPARE(w->clock().clockSpeed(), qint16(2));
         QVERIFY(refused(exchange("GET /quorandel/control HTTP/1.0\r\n\r\n"), "405 Method Not Allowed",
                         "Only POST is answered here."));
+        QVERIFY(refused(exchange("POST /quorandel/control HTTP/1.1\r\nAuthorization: Bearer " + Password
+                                 + "\r\nauthorization: Bearer guess\r\nContent-Length: 12\r\n\r\naction=start"),
+                        "400 Bad Request", "More than one Authorization header."));
         for (int i = 1; i <= 4; ++i) {
             QTest::ignoreMessage(QtWarningMsg, "127.0.0.1: control refused: wrong password");
             QVERIFY(refused(control("action=start", "guess"), "401 Unauthorized", "Wrong password."));

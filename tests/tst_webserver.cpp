@@ -196,6 +196,10 @@ private slots:
                                    << text("411 Length Required", "A body needs its Content-Length.");
         QTest::newRow("too large") << QByteArray("POST /quorandel/echo HTTP/1.0\r\nContent-Length: 5000\r\n\r\n")
                                    << text("413 Payload Too Large", "The body is larger than 1 KiB.");
+        QTest::newRow("header block past 8 KiB") << "GET /quorandel/ping HTTP/1.1\r\nX: " + QByteArray(9000, 'a') + "\r\n\r\n"
+                                                 << text("431 Request Header Fields Too Large", "The header block is larger than 8 KiB.");
+        QTest::newRow("request line past 8 KiB, outside") << "GET /" + QByteArray(9000, 'a') + " HTTP/1.1\r\n\r\n"
+                                                          << NotImplemented;
         QTest::newRow("web root untouched") << QByteArray("GET /ten.txt HTTP/1.0\r\n\r\n") << Ten;
     }
     void builtInRoutes()

@@ -84,36 +84,46 @@ bool ControlGate::matches(const QByteArray &token) const
 
 ControlGate::Verdict ControlGate::recordWrong(const QByteArray &key, qint64 now)
 {
-    if (!m_records.contains(key))
-        makeRoom(now);
+    const bool storm = countWrongEverywhere(now);
+    // With the table full, an address that has no record yet is treated as
+    // locked: throwing out another address's count would let a few addresses
+    // taking turns guess for ever.
+    if (!m_records.contains(key) && !makeRoom(now))
+        return Verdict::LockedOut;
     Record &r = m_records[key];
     while (!r.wrongAt.isEmpty() && now - r.wrongAt.first() >= WindowMs)
         r.wrongAt.removeFirst();
     r.wrongAt.append(now);
     if (r.wrongAt.size() < WrongPerWindow)
-        return Verdict::Wrong;
+        return storm ? Verdict::LockedOut : Verdict::Wrong;
     r.wrongAt.clear();
     r.lockedUntil = now + LockOutMs;
     return Verdict::LockedOut;
 }
 
-// Forgets the addresses that no longer count against anyone. If the table is
-// still full, a record goes that is not locked out and would lapse soonest,
-// so that a flood of new addresses costs memory up to the ceiling and no
-// further, and cannot wash out a lock-out on the way.
-void ControlGate::makeRoom(qint64 now)
+// True when the wrong passwords of the last window, from all addresses, are
+// already at the ceiling. A wrong password during that time is not counted,
+// so that the lock lifts when the window of the first of them has passed and
+// the list never grows beyond the ceiling.
+bool ControlGate::countWrongEverywhere(qint64 now)
+{
+    while (!m_wrongEverywhere.isEmpty() && now - m_wrongEverywhere.first() >= WindowMs)
+        m_wrongEverywhere.removeFirst();
+    if (m_wrongEverywhere.size() >= WrongPerWindowAll)
+        return true;
+    m_wrongEverywhere.append(now);
+    return false;
+}
+
+// Forgets the addresses that no longer count against anyone; false when the
+// table is still full, so that a flood of new addresses costs memory up to
+// the ceiling and no further.
+bool ControlGate::makeRoom(qint64 now)
 {
     if (m_records.size() < MaxAddresses)
-        return;
+        return true;
     m_records.removeIf([now](QHash<QByteArray, Record>::iterator it) { return expiresAt(it.value()) <= now; });
-    if (m_records.size() < MaxAddresses)
-        return;
-    const auto rank = [now](const Record &r) { return std::pair(r.lockedUntil > now, expiresAt(r)); };
-    auto victim = m_records.begin();
-    for (auto it = m_records.begin(); it != m_records.end(); ++it)
-        if (rank(it.value()) < rank(victim.value()))
-            victim = it;
-    m_records.erase(victim);
+    return m_records.size() < MaxAddresses;
 }
 
 qint64 ControlGate::expiresAt(const Record &r)

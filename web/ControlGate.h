@@ -27,6 +27,10 @@ public:
     static constexpr qint64 WindowMs = 60'000;
     static constexpr qint64 LockOutMs = 60'000;
     static constexpr int MaxAddresses = 4096;
+    // Wrong passwords in one window from all addresses together; beyond this
+    // every wrong password is locked out, so that many addresses sharing the
+    // guessing cannot go faster than this.
+    static constexpr int WrongPerWindowAll = 30;
 
     // The password as UTF-8 bytes; empty turns control off.
     explicit ControlGate(const QByteArray &password, Clock clock = monotonicMs);
@@ -46,11 +50,13 @@ private:
 
     bool matches(const QByteArray &token) const;
     Verdict recordWrong(const QByteArray &key, qint64 now);
-    void makeRoom(qint64 now);
+    bool makeRoom(qint64 now);
+    bool countWrongEverywhere(qint64 now);
     static qint64 expiresAt(const Record &r);
 
     bool m_on = false;
     QByteArray m_digest;
     Clock m_clock;
     QHash<QByteArray, Record> m_records;
+    QList<qint64> m_wrongEverywhere;  // within the last window, oldest first, at most WrongPerWindowAll
 };

@@ -50,9 +50,9 @@ RequestScan scanBuiltIn(const QByteArray &collected)
 {
     const qsizetype headersEnd = headerBlockEnd(collected);
     if (headersEnd < 0)
-        return {collected.size() > MaxRequestBytes ? RequestStatus::TooLong : RequestStatus::Incomplete, {}};
+        return {collected.size() > MaxRequestBytes ? RequestStatus::HeadersTooLarge : RequestStatus::Incomplete, {}};
     if (headersEnd > MaxRequestBytes)
-        return {RequestStatus::TooLong, {}};
+        return {RequestStatus::HeadersTooLarge, {}};
     const HttpRequest head = parseRequest(collected.left(headersEnd));
     const QByteArray length = head.header("Content-Length");
     if (length.isNull())

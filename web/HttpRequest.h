@@ -22,7 +22,8 @@ inline const QByteArray BuiltInPrefix = QByteArrayLiteral("/quorandel");
 enum class RequestStatus {
     Incomplete,
     Complete,
-    TooLong,         // no complete request line or header block within MaxRequestBytes
+    TooLong,         // no complete request line within MaxRequestBytes
+    HeadersTooLarge, // a built-in request whose header block is not complete within MaxRequestBytes
     BodyTooLarge,    // a built-in request announces more than MaxBodyBytes
     LengthRequired,  // a built-in request with a body method but no Content-Length
     BadLength,       // a Content-Length that is no number

@@ -12,6 +12,8 @@
 #include <QDateTime>
 #include <QFile>
 
+#include <algorithm>
+
 namespace {
 
 const QByteArray NoStore = "Cache-Control: no-store";
@@ -113,6 +115,12 @@ WebAnswer LiveClock::control(const HttpRequest &request, const QByteArray &peer)
 {
     if (request.method != "POST")
         return wrongMethod("POST");
+    // A second password would be one the gate never sees, and whether a proxy
+    // on the way reads the first or the last is anyone's guess.
+    const auto authorizations = std::count_if(request.headers.begin(), request.headers.end(),
+                                              [](const auto &h) { return h.first.toLower() == "authorization"; });
+    if (authorizations > 1)
+        return refusal("400 Bad Request", "More than one Authorization header.");
     switch (m_gate.check(request.header("Authorization"), QHostAddress(QString::fromLatin1(peer)))) {
     case ControlGate::Verdict::ControlOff:
         return refusal("403 Forbidden", "Control is off: no control password is set.");
