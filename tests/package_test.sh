@@ -42,6 +42,13 @@ lintian --tag-display-limit 0 -I "$deb" >"$scratch/lintian" 2>"$scratch/lintian.
 grep -v '^running with root privileges' "$scratch/lintian.err"
 sed 's/^/lintian: /' "$scratch/lintian"
 if grep -q '^E:' "$scratch/lintian"; then fail "lintian errors"; else pass "lintian has no errors"; fi
+# Lintian reads the licence only from the copyright file, so any of its
+# licence tags, even a warning, means that file is wrong or missing.
+if grep -E '^[EW]: [^ ]+: [^ ]*(copyright|licen[cs]e)' "$scratch/lintian"; then
+  fail "lintian licence or copyright tags"
+else
+  pass "lintian has no licence or copyright tags"
+fi
 
 root="$scratch/root"
 dpkg -x "$deb" "$root" || fail "dpkg -x"
@@ -83,6 +90,17 @@ done
 rsvg-convert -w 256 -h 256 "$root/usr/share/icons/hicolor/scalable/apps/$id.svg" -o "$scratch/svg.png" &&
   "$icon_render" --compare "$scratch/svg.png" && pass "the SVG icon shows the window icon's face" ||
   fail "the SVG icon and the window icon differ"
+
+copyright="$root/usr/share/doc/quorandel/copyright"
+if head -n 1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' &&
+   grep -qx 'License: GPL-3.0-or-later' "$copyright" &&
+   ! grep -qi '^License: *unspecified' "$copyright"; then
+  pass "copyright file in DEP-5 form, GPL-3.0-or-later"
+else
+  fail "copyright file is not DEP-5 naming GPL-3.0-or-later"
+fi
+grep -q '<project_license>GPL-3.0-or-later</project_license>' "$root/usr/share/metainfo/$id.metainfo.xml" &&
+  pass "metainfo names GPL-3.0-or-later" || fail "metainfo lacks project_license GPL-3.0-or-later"
 
 answer=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/quorandel" --version 2>&1)
 [ "$answer" = "quorandel $version" ] && pass "installed program: $answer" || fail "installed --version: '$answer'"

@@ -74,7 +74,9 @@ WebServer::WebServer(const Settings &settings, RequestLog &log, SlotStatus &stat
     connect(&m_wsock, &WinsockArray::errorOccurred, this, &WebServer::WSock_Error);
     m_keepAlive.setInterval(KeepAliveMs);
     connect(&m_keepAlive, &QTimer::timeout, this, [this] {
-        if (sendEvent(": keep-alive\n\n") == 0)
+        // The comment keeps proxies from timing the stream out; the named
+        // event is what a page's EventSource can actually see.
+        if (sendEvent(": keep-alive\n\nevent: ping\ndata: {}\n\n") == 0)
             m_keepAlive.stop();
     });
 }
