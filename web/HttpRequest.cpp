@@ -100,6 +100,12 @@ QByteArray HttpRequest::header(const QByteArray &name) const
     return {};
 }
 
+int HttpRequest::headerCount(const QByteArray &name) const
+{
+    const QByteArray wanted = name.toLower();
+    return int(std::count_if(headers.begin(), headers.end(), [&](const auto &h) { return h.first.toLower() == wanted; }));
+}
+
 HttpRequest parseRequest(const QByteArray &text)
 {
     HttpRequest r;

@@ -51,6 +51,8 @@ struct HttpRequest
 
     // The first header of that name (ASCII case ignored), trimmed; null when absent.
     QByteArray header(const QByteArray &name) const;
+    // How often the header is given, names matched without regard to case.
+    int headerCount(const QByteArray &name) const;
 };
 
 HttpRequest parseRequest(const QByteArray &text);

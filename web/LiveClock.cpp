@@ -12,8 +12,6 @@
 #include <QDateTime>
 #include <QFile>
 
-#include <algorithm>
-
 namespace {
 
 const QByteArray NoStore = "Cache-Control: no-store";
@@ -117,9 +115,7 @@ WebAnswer LiveClock::control(const HttpRequest &request, const QByteArray &peer)
         return wrongMethod("POST");
     // A second password would be one the gate never sees, and whether a proxy
     // on the way reads the first or the last is anyone's guess.
-    const auto authorizations = std::count_if(request.headers.begin(), request.headers.end(),
-                                              [](const auto &h) { return h.first.toLower() == "authorization"; });
-    if (authorizations > 1)
+    if (request.headerCount("Authorization") > 1)
         return refusal("400 Bad Request", "More than one Authorization header.");
     switch (m_gate.check(request.header("Authorization"), QHostAddress(QString::fromLatin1(peer)))) {
     case ControlGate::Verdict::ControlOff:
