@@ -1,7 +1,5 @@
 #include "publish/DisplayPush.h"
 
-#include "platform/Yield.h"
-
 DisplayPush::DisplayPush(QObject *parent)
     : QObject(parent)
 {
@@ -35,5 +33,4 @@ void DisplayPush::PushTick()
         return;
     }
     m_winsock4.sendInt16(Message);
-    yieldToEventLoop();
 }
