@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs the image export benchmark: the time of one export tick split
-# into its steps, the size of the picture, and the longest time one tick keeps
-# the event loop from serving anything else.
+# Builds and runs the image export benchmark: the grab and the worker's job,
+# the longest time one picture keeps the event loop from serving anything else
+# (beside the same with the whole job on the loop), and the size of the picture.
 #   bench/export.sh [ticks]
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"

@@ -1,6 +1,5 @@
 #include "publish/ImageExport.h"
 
-#include "platform/Yield.h"
 #include "publish/CaptureCanvas.h"
 #include "publish/ExportFiles.h"
 #include "publish/FreeImageBitmap.h"
@@ -8,8 +7,30 @@
 
 #include <QDir>
 #include <QFile>
+#include <QThread>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <utility>
+
+namespace {
+bool writeCaptureFile(const QImage &grab, const QString &path)
+{
+    const QImage canvas = composeCanvas(grab, ImageExport::kCanvasSize,
+                                        QColor::fromRgb(ImageExport::kCanvasBackground));
+    const QImage image = toPalette(canvas);
+    return !image.isNull() && image.save(path, "BMP");
+}
+
+// NOTE: every failure here is ignored on purpose: the published picture keeps
+// its last good content until a later second replaces it.
+void publishTemporary(const QString &folder)
+{
+    const QString temporary = ImageExport::temporaryPath(folder);
+    if (isReadyExclusive(temporary))
+        replaceAtomically(temporary, ImageExport::publishedPath(folder));
+    removeUnlessLocked(temporary);
+}
+}  // namespace
 
 ImageExport::ImageExport(const QString &folder, SnapWindow snapWindow, QObject *parent)
     : QObject(parent)
@@ -17,6 +38,12 @@ ImageExport::ImageExport(const QString &folder, SnapWindow snapWindow, QObject *
     , m_snapWindow(std::move(snapWindow))
 {
     connect(&m_Timer2, &Timer::ticked, this, &ImageExport::ExportTick);
+    connect(&m_worker, &QFutureWatcher<bool>::finished, this, &ImageExport::workerFinished);
+}
+
+ImageExport::~ImageExport()
+{
+    m_worker.waitForFinished();
 }
 
 void ImageExport::start()
@@ -24,72 +51,65 @@ void ImageExport::start()
     m_Timer2.setInterval(1000);
 }
 
-QString ImageExport::capturePath() const
+QString ImageExport::capturePath(const QString &folder)
 {
-    return QDir(m_folder).filePath(QStringLiteral("Quorandel.bmp"));
+    return QDir(folder).filePath(QStringLiteral("Quorandel.bmp"));
 }
 
-QString ImageExport::temporaryPath() const
+QString ImageExport::temporaryPath(const QString &folder)
 {
-    return QDir(m_folder).filePath(QStringLiteral("Quorandel1.png"));
+    return QDir(folder).filePath(QStringLiteral("Quorandel1.png"));
 }
 
-QString ImageExport::publishedPath() const
+QString ImageExport::publishedPath(const QString &folder)
 {
-    return QDir(m_folder).filePath(QStringLiteral("Quorandel.png"));
+    return QDir(folder).filePath(QStringLiteral("Quorandel.png"));
 }
 
 void ImageExport::ExportTick()
 {
-    if (!makeFolder() || !capture())
-        return;
-    yieldToEventLoop();
-    if (!writeCaptureFile()) {
-        QFile::remove(capturePath());
+    if (m_writing) {
+        ++m_skipped;
         return;
     }
-    FreeImageBitmap bitmap = FreeImageBitmap::loadBmp(capturePath());
-    yieldToEventLoop();
-    QFile::remove(capturePath());
-    const bool saved = bitmap.savePng(temporaryPath());
-    bitmap.unload();
-    if (!saved) {
-        // Whatever a failed save left behind is no picture to publish.
-        removeUnlessLocked(temporaryPath());
+    const QImage grab = m_snapWindow ? m_snapWindow() : QImage();
+    if (grab.isNull())
         return;
-    }
-    publishTemporary();
+    m_writing = true;
+    const int delayMs = m_workerDelayMs;
+    m_worker.setFuture(QtConcurrent::run([grab, folder = m_folder, delayMs] {
+        if (delayMs > 0)
+            QThread::msleep(delayMs);
+        return writePicture(grab, folder);
+    }));
+}
+
+void ImageExport::workerFinished()
+{
+    m_writing = false;
+    emit pictureWritten(m_worker.result());
 }
 
 // The data folder itself may not exist yet on a fresh account, so the whole
 // path is made, not just its last level.
-bool ImageExport::makeFolder() const
+bool ImageExport::writePicture(const QImage &grab, const QString &folder)
 {
-    return QDir().mkpath(m_folder);
-}
-
-bool ImageExport::capture()
-{
-    m_capture = m_snapWindow ? m_snapWindow() : QImage();
-    return !m_capture.isNull();
-}
-
-QImage ImageExport::Picture2() const
-{
-    return composeCanvas(m_capture, kCanvasSize, QColor::fromRgb(kCanvasBackground));
-}
-
-bool ImageExport::writeCaptureFile() const
-{
-    const QImage image = toPalette(Picture2());
-    return !image.isNull() && image.save(capturePath(), "BMP");
-}
-
-// NOTE: every failure here is ignored on purpose: the published picture keeps
-// its last good content until a later tick replaces it.
-void ImageExport::publishTemporary() const
-{
-    if (isReadyExclusive(temporaryPath()))
-        replaceAtomically(temporaryPath(), publishedPath());
-    removeUnlessLocked(temporaryPath());
+    if (!QDir().mkpath(folder))
+        return false;
+    const QString capture = capturePath(folder);
+    if (!writeCaptureFile(grab, capture)) {
+        QFile::remove(capture);
+        return false;
+    }
+    FreeImageBitmap bitmap = FreeImageBitmap::loadBmp(capture);
+    QFile::remove(capture);
+    const bool saved = bitmap.savePng(temporaryPath(folder));
+    bitmap.unload();
+    if (!saved) {
+        // Whatever a failed save left behind is no picture to publish.
+        removeUnlessLocked(temporaryPath(folder));
+        return false;
+    }
+    publishTemporary(folder);
+    return true;
 }

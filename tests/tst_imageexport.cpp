@@ -34,6 +34,20 @@ QImage published(const ImageExport &exporter)
 {
     return QImage(exporter.publishedPath()).convertToFormat(QImage::Format_RGB32);
 }
+
+// From its signature to its end chunk: a file cut short or half written fails.
+bool isWholePng(const QByteArray &bytes)
+{
+    return bytes.startsWith("\x89PNG\r\n\x1a\n") && bytes.endsWith(QByteArray("IEND\xae\x42\x60\x82", 8));
+}
+
+// One second's picture, grabbed now and written by the worker.
+bool exportOnce(ImageExport &exporter)
+{
+    QSignalSpy written(&exporter, &ImageExport::pictureWritten);
+    exporter.ExportTick();
+    return written.wait(10000);
+}
 }  // namespace
 
 class TstImageExport : public QObject
@@ -87,7 +101,7 @@ private slots:
         time.setStyleSheet("color: black; font: bold 400px \"Liberation Sans Narrow\";");
         time.setGeometry(16, 256, 1361, 481);
         ImageExport exporter(m_folder, [&window] { return window.grab().toImage(); });
-        exporter.ExportTick();
+        QVERIFY(exportOnce(exporter));
 
         const QRect shown = time.geometry() & QRect(QPoint(), ImageExport::kCanvasSize);
         const QImage digits = time.grab().toImage().convertToFormat(QImage::Format_RGB32)
@@ -111,19 +125,19 @@ private slots:
     {
         QFETCH(int, lock);
         ImageExport exporter(m_folder, snap());
-        exporter.ExportTick();
+        QVERIFY(exportOnce(exporter));
         const QByteArray before = contentOf(exporter.publishedPath());
         QVERIFY(!before.isEmpty());
         m_window = pattern(m_window.size(), 77);
         const int fd = ::open(QFile::encodeName(exporter.temporaryPath()).constData(), O_RDWR | O_CREAT, 0644);
         QVERIFY(fd >= 0);
         QCOMPARE(::flock(fd, lock | LOCK_NB), 0);
-        exporter.ExportTick();
+        QVERIFY(exportOnce(exporter));
         QCOMPARE(contentOf(exporter.publishedPath()), before);
         QVERIFY(QFile::exists(exporter.temporaryPath()));
 
         ::close(fd);
-        exporter.ExportTick();
+        QVERIFY(exportOnce(exporter));
         QVERIFY(contentOf(exporter.publishedPath()) != before);
         QCOMPARE(filesIn(m_folder), QStringList{"Quorandel.png"});
     }
@@ -133,20 +147,50 @@ private slots:
     void overlappingReadGetsOneWholePicture()
     {
         ImageExport exporter(m_folder, snap());
-        exporter.ExportTick();
+        QVERIFY(exportOnce(exporter));
         const QByteArray first = contentOf(exporter.publishedPath());
         QFile transfer(exporter.publishedPath());
         QVERIFY(transfer.open(QIODevice::ReadOnly));
         QByteArray sent = transfer.read(8192);
         for (int seed = 1; seed <= 2; ++seed) {
             m_window = pattern(m_window.size(), seed * 50);
-            exporter.ExportTick();
+            QVERIFY(exportOnce(exporter));
             sent += transfer.read(8192);
         }
         sent += transfer.readAll();
         QVERIFY(contentOf(exporter.publishedPath()) != first);
         QCOMPARE(sent, first);
         QCOMPARE(QImage::fromData(sent, "PNG").size(), ImageExport::kCanvasSize);
+    }
+
+    // A worker held up by a slow disk: the seconds it cannot take are skipped
+    // and counted, the event loop goes on serving its timers meanwhile, and
+    // whoever reads the picture at any moment gets a whole PNG.
+    void slowWorkerSkipsSecondsAndNeverBlocks()
+    {
+        ImageExport exporter(m_folder, snap());
+        QVERIFY(exportOnce(exporter));
+        exporter.setWorkerDelay(600);
+        QSignalSpy written(&exporter, &ImageExport::pictureWritten);
+        int probes = 0, wholeReads = 0, brokenReads = 0;
+        QTimer probe;
+        probe.setInterval(5);
+        connect(&probe, &QTimer::timeout, [&] {
+            ++probes;
+            exporter.ExportTick();
+            const QByteArray read = contentOf(exporter.publishedPath());
+            (isWholePng(read) ? wholeReads : brokenReads) += 1;
+        });
+        probe.start();
+        QVERIFY(written.wait(10000));
+        QVERIFY(written.wait(10000));
+        probe.stop();
+        QCOMPARE(brokenReads, 0);
+        QCOMPARE(QImage(exporter.publishedPath()).size(), ImageExport::kCanvasSize);
+        QVERIFY2(probes >= 20, qPrintable(QString("the loop ran %1 probes while two pictures were written").arg(probes)));
+        // Two pictures, perhaps a third begun: every other probe was skipped.
+        QVERIFY2(exporter.skippedSeconds() >= probes - 3,
+                 qPrintable(QString("%1 of %2 skipped").arg(exporter.skippedSeconds()).arg(probes)));
     }
 };
 
