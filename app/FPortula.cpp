@@ -73,11 +73,10 @@ FPortula::FPortula(const AppPaths &paths, QWidget *parent)
     setWindowIcon(quorandelIcon());
     buildControls();
     connect(&m_clock, &ClockEngine::displayChanged, Text1, &QLineEdit::setText);
-    connect(&m_clock, &ClockEngine::displayChanged, &m_live, &LiveClock::modelTicked);
-    m_stateNotice.setSingleShot(true);
-    m_stateNotice.setInterval(0);
-    connect(&m_clock, &ClockEngine::stateChanged, &m_stateNotice, qOverload<>(&QTimer::start));
-    connect(&m_stateNotice, &QTimer::timeout, this, &FPortula::tellFollowers);
+    m_clock.addPublication(m_broadcast);
+    m_clock.addPublication(m_push);
+    connect(&m_clock, &ClockEngine::changed, this, &FPortula::tellFollowers);
+    connect(&m_clock, &ClockEngine::minuteChanged, &m_live, &LiveClock::minuteChanged);
     connect(&m_fastClock, &FastClockMulticast::sendFailed, this,
             [](const QString &reason) { qCWarning(lcQuorandel, "%s", qUtf8Printable(reason)); });
 }
@@ -220,7 +219,7 @@ void FPortula::readExtensionSettings()
 
 // The live page's streams and the slave clocks hear of a start, a stop, a
 // speed or a time set at once, after the click that made it has done its work.
-void FPortula::tellFollowers()
+void FPortula::tellFollowers(const ClockSnapshot &)
 {
     m_live.clockChanged();
     m_fastClock.changed();
@@ -269,12 +268,9 @@ bool FPortula::loadSettings(QString *error)
     return LoadSettings(m_store, registry, m_settings, m_clock, hooks, error);
 }
 
-// Timer1, Timer3, Timer4, in this order.
 void FPortula::StartClock_Click()
 {
     m_clock.start();
-    m_broadcast.StartBroadcast();
-    m_push.StartPush();
 }
 
 void FPortula::Stopclock_Click()
@@ -283,14 +279,11 @@ void FPortula::Stopclock_Click()
     m_broadcast.SendStopBurst(100);
 }
 
-// Timer1, Timer3, Timer4, in this order. Every timer is at rest before stop
-// marks go out, so none of them can slip a datagram in after the burst; a
-// tick caught in a yield sees its timer halted and sends nothing more.
+// Every timer is at rest before stop marks go out, so none of them can slip a
+// datagram in after the burst.
 void FPortula::haltClockTimers()
 {
     m_clock.stop();
-    m_broadcast.HaltBroadcast();
-    m_push.StopPush();
 }
 
 // The dialog is created hidden at start-up; after its Close it is created
@@ -338,12 +331,11 @@ void FPortula::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-// NOTE: nothing here yields, so no tick, request or click runs between the
+// NOTE: this runs to its end, so no tick, request or click runs between the
 // steps. The two variants differ in the size of the burst and its place: the
 // menu command tells the remote clocks right after saving, a closed window
 // just before the end. The clock's timers are halted first: the stop marks
-// must be the last word to the remote clocks, even when the exit came in the
-// middle of a broadcast tick's yield.
+// must be the last word to the remote clocks.
 void FPortula::ShutDown(ExitVariant variant)
 {
     if (m_shutDownDone)

@@ -135,7 +135,7 @@ private:
     void reportSaveFailure();
     void haltClockTimers();
     void readExtensionSettings();
-    void tellFollowers();
+    void tellFollowers(const ClockSnapshot &snapshot);
     FastClockState fastClockState() const;
 
     AppPaths m_paths;
@@ -160,6 +160,4 @@ private:
     ExtensionSettings m_extension = ExtensionSettings::read(m_paths.extensionFile);
     LiveClock m_live{m_web, *this, m_log, m_extension.remote.password.toUtf8(), VersionCaption.toLatin1()};
     FastClockMulticast m_fastClock{m_extension.fastClock, [this] { return fastClockState(); }};
-    // Several changes in one click (a speed and a time) are told once.
-    QTimer m_stateNotice;
 };

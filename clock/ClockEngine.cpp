@@ -12,6 +12,9 @@ ClockEngine::ClockEngine(QObject *parent)
     // passed, even when the event loop was held up by other work.
     m_timer1.setCatchUp(true);
     connect(&m_timer1, &Timer::ticked, this, &ClockEngine::tick);
+    m_notice.setSingleShot(true);
+    m_notice.setInterval(0);
+    connect(&m_notice, &QTimer::timeout, this, [this] { emit changed(snapshot()); });
 }
 
 int ClockEngine::periodFor(qint16 speed)
@@ -24,6 +27,8 @@ void ClockEngine::tick()
 {
     m_clockTime = ClockTimeMath::addOneSecond(m_clockTime);
     emit displayChanged(ClockTimeMath::displayText(m_clockTime));
+    if (ClockTimeMath::secondsOfDay(m_clockTime) % 60 == 0)
+        emit minuteChanged(snapshot());
 }
 
 ClockSnapshot ClockEngine::snapshot() const
@@ -43,20 +48,24 @@ void ClockEngine::start()
     m_countedSpeed = m_clockSpeed;
     m_state = ClockState::Running;
     m_timer1.setInterval(periodFor(m_clockSpeed));
-    emit stateChanged();
+    for (ClockPublication *publication : m_publications)
+        publication->startPublishing();
+    noteChange();
 }
 
 void ClockEngine::stop()
 {
     m_state = ClockState::Stopped;
     m_timer1.setInterval(0);
-    emit stateChanged();
+    for (ClockPublication *publication : m_publications)
+        publication->haltPublishing();
+    noteChange();
 }
 
 void ClockEngine::setSpeed(qint16 n)
 {
     m_clockSpeed = n;
-    emit stateChanged();
+    noteChange();
 }
 
 void ClockEngine::setTimeAndHold(int hour, int minute)
@@ -66,5 +75,5 @@ void ClockEngine::setTimeAndHold(int hour, int minute)
     if (m_state == ClockState::Running)
         m_state = ClockState::Held;
     m_timer1.setInterval(0);
-    emit stateChanged();
+    noteChange();
 }

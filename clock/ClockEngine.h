@@ -1,18 +1,22 @@
 #pragma once
 
+#include "clock/ClockPublication.h"
 #include "clock/ClockSnapshot.h"
 #include "platform/Timer.h"
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <array>
+#include <vector>
 
 // The model clock: the time of day it shows and sends, the speed N:1 chosen
 // and the speed it counts at, its state, and Timer1, which adds one model
 // second every 1000/N ms. It is the one owner of these facts: whoever tells
-// the clock takes snapshot(). The publication timers are switched by the
-// window's Start and Stop beside this engine.
+// the clock takes snapshot() or follows changed() and minuteChanged(). Start
+// and Stop switch the publications (Timer3, Timer4) beside Timer1; a time set
+// while running holds Timer1 alone, so the publications go on sending it.
 class ClockEngine : public QObject
 {
     Q_OBJECT
@@ -22,6 +26,9 @@ public:
     static constexpr std::array<qint16, 7> OfferedSpeeds{1, 2, 3, 4, 5, 6, 8};
 
     explicit ClockEngine(QObject *parent = nullptr);
+
+    // Started after Timer1 and halted after it, in the order added.
+    void addPublication(ClockPublication &publication) { m_publications.push_back(&publication); }
 
     double clockTime() const { return m_clockTime; }
     qint16 clockSpeed() const { return m_clockSpeed; }
@@ -49,12 +56,19 @@ public:
 
 signals:
     void displayChanged(const QString &text);
-    // Start, Stop, a speed set or a time set: what those who follow the clock
-    // are told has changed. Not raised by restoreTime() or by ticks.
-    void stateChanged();
+    // Start, Stop, a speed set or a time set, told once after the handler that
+    // made them has run to its end, so that a speed and a time set in one
+    // request are told as one change. Not raised by restoreTime() or by ticks.
+    void changed(const ClockSnapshot &snapshot);
+    // A tick brought a new model minute.
+    void minuteChanged(const ClockSnapshot &snapshot);
 
 private:
+    void noteChange() { m_notice.start(); }
+
     Timer m_timer1;
+    QTimer m_notice;
+    std::vector<ClockPublication *> m_publications;
     double m_clockTime = 0.0;
     qint16 m_clockSpeed = 1;
     qint16 m_countedSpeed = 1;

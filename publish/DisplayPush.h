@@ -1,5 +1,6 @@
 #pragma once
 
+#include "clock/ClockPublication.h"
 #include "net/Winsock.h"
 #include "platform/Timer.h"
 
@@ -8,7 +9,7 @@
 // Keeps one TCP connection to the display device and, while the clock runs,
 // writes the value 1000 to it every 100 ms. What the device sends is dropped;
 // a connection that is not up is started again at the next tick.
-class DisplayPush : public QObject
+class DisplayPush : public QObject, public ClockPublication
 {
     Q_OBJECT
 public:
@@ -36,6 +37,8 @@ public:
     void StartPush();
     void StopPush();
     void PushTick();
+    void startPublishing() override { StartPush(); }
+    void haltPublishing() override { StopPush(); }
 
 private:
     Winsock m_winsock4;

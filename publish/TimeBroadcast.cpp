@@ -2,7 +2,6 @@
 
 #include "clock/ClockEngine.h"
 #include "clock/ClockTime.h"
-#include "platform/Yield.h"
 #include "settings/Settings.h"
 
 #include <QLocale>
@@ -57,14 +56,8 @@ void TimeBroadcast::HaltBroadcast()
 void TimeBroadcast::BroadcastTick()
 {
     m_winsock1.sendData(ClockTimeMath::hhmm(m_clock.clockTime()));
-    yieldToEventLoop();
     refreshRatio();
-    // A Stop that ran during the yield must be the last word on the rate
-    // channel: its stop marks, not this tick's rate.
-    if (m_timer3.interval() == 0)
-        return;
     m_winsock2.sendData(QByteArray::number(m_ratio));
-    yieldToEventLoop();
 }
 
 void TimeBroadcast::refreshRatio()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "clock/ClockPublication.h"
 #include "net/Winsock.h"
 #include "platform/Timer.h"
 
@@ -11,7 +12,7 @@ struct Settings;
 // Tells the remote clocks on the LAN what to show: the model time as "hhmm"
 // to port 7791 and the current speed's tick interval (or the stop mark "0")
 // to port 7792, all to the limited broadcast address.
-class TimeBroadcast : public QObject
+class TimeBroadcast : public QObject, public ClockPublication
 {
     Q_OBJECT
 public:
@@ -39,6 +40,8 @@ public:
     void StartBroadcast();
     void HaltBroadcast();
     void BroadcastTick();
+    void startPublishing() override { StartBroadcast(); }
+    void haltPublishing() override { HaltBroadcast(); }
 
     // A trim text as a whole number of milliseconds: blanks around it ignored,
     // a point or a comma as decimal separator, halves rounded to even. False

@@ -13,9 +13,21 @@ static double at(int h, int m, int s, int day = 0)
     return day + (h * 3600 + m * 60 + s) / 86400.0;
 }
 
+// Stands in for the broadcast and the push: says when it is switched.
+struct Publication : ClockPublication
+{
+    Publication(const char *name, QStringList &log) : name(name), log(log) {}
+    void startPublishing() override { publishing = true; log << name + " on"; }
+    void haltPublishing() override { publishing = false; log << name + " off"; }
+    QString name;
+    QStringList &log;
+    bool publishing = false;
+};
+
 class TstClockEngine : public QObject
 {
     Q_OBJECT
+    QStringList m_switched;
 private slots:
     void period_data()
     {
@@ -37,10 +49,11 @@ private slots:
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QByteArray>("sent");
         QTest::addColumn<int>("dayAfter");
-        QTest::newRow("midnight rolls the day") << at(23, 59, 59, 5) << "00:00 " << QByteArray("0000") << 6;
-        QTest::newRow("minute completes") << at(10, 59, 59) << "11:00 " << QByteArray("1100") << 0;
-        QTest::newRow("seconds cut, not rounded") << at(23, 59, 29) << "23:59 " << QByteArray("2359") << 0;
-        QTest::newRow("leading zeros") << at(9, 5, 58) << "09:05 " << QByteArray("0905") << 0;
+        QTest::addColumn<bool>("newMinute");
+        QTest::newRow("midnight rolls the day") << at(23, 59, 59, 5) << "00:00 " << QByteArray("0000") << 6 << true;
+        QTest::newRow("minute completes") << at(10, 59, 59) << "11:00 " << QByteArray("1100") << 0 << true;
+        QTest::newRow("seconds cut, not rounded") << at(23, 59, 29) << "23:59 " << QByteArray("2359") << 0 << false;
+        QTest::newRow("leading zeros") << at(9, 5, 58) << "09:05 " << QByteArray("0905") << 0 << false;
     }
     void tick()
     {
@@ -48,11 +61,17 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(QByteArray, sent);
         QFETCH(int, dayAfter);
+        QFETCH(bool, newMinute);
         ClockEngine clock;
         QSignalSpy spy(&clock, &ClockEngine::displayChanged);
+        QSignalSpy minutes(&clock, &ClockEngine::minuteChanged);
         clock.restoreTime(before);
         clock.tick();
         QCOMPARE(spy.count(), 1);
+        QCOMPARE(minutes.count(), newMinute ? 1 : 0);
+        if (newMinute)
+            QCOMPARE(minutes.at(0).at(0).value<ClockSnapshot>().secondsOfDay % 86400,
+                     ClockTimeMath::secondsOfDay(clock.clockTime()));
         QCOMPARE(spy.at(0).at(0).toString(), shown);
         QCOMPARE(ClockTimeMath::hhmm(clock.clockTime()), sent);
         QCOMPARE(int(std::trunc(clock.clockTime())), dayAfter);
@@ -105,24 +124,30 @@ private slots:
         QTest::addColumn<ClockState>("state");
         QTest::addColumn<int>("timer1");
         QTest::addColumn<int>("counted");
-        const struct { const char *from, *action; ClockState state; int timer1, counted; } rows[] = {
-            {"idle", "start", ClockState::Running, 250, 4},   {"idle", "stop", ClockState::Stopped, 0, 4},
-            {"idle", "speed", ClockState::Idle, 0, 8},        {"idle", "time", ClockState::Idle, 0, 4},
-            {"running", "start", ClockState::Running, 250, 4}, {"running", "stop", ClockState::Stopped, 0, 4},
-            {"running", "speed", ClockState::Running, 250, 4}, {"running", "time", ClockState::Held, 0, 4},
-            {"stopped", "start", ClockState::Running, 250, 4}, {"stopped", "stop", ClockState::Stopped, 0, 4},
-            {"stopped", "speed", ClockState::Stopped, 0, 8},   {"stopped", "time", ClockState::Stopped, 0, 4},
-            {"held", "start", ClockState::Running, 250, 4},    {"held", "stop", ClockState::Stopped, 0, 4},
-            {"held", "speed", ClockState::Held, 0, 8},         {"held", "time", ClockState::Held, 0, 4},
+        QTest::addColumn<bool>("publishing");
+        const struct { const char *from, *action; ClockState state; int timer1, counted; bool publishing; } rows[] = {
+            {"idle", "start", ClockState::Running, 250, 4, true},    {"idle", "stop", ClockState::Stopped, 0, 4, false},
+            {"idle", "speed", ClockState::Idle, 0, 8, false},        {"idle", "time", ClockState::Idle, 0, 4, false},
+            {"running", "start", ClockState::Running, 250, 4, true}, {"running", "stop", ClockState::Stopped, 0, 4, false},
+            {"running", "speed", ClockState::Running, 250, 4, true}, {"running", "time", ClockState::Held, 0, 4, true},
+            {"stopped", "start", ClockState::Running, 250, 4, true}, {"stopped", "stop", ClockState::Stopped, 0, 4, false},
+            {"stopped", "speed", ClockState::Stopped, 0, 8, false},  {"stopped", "time", ClockState::Stopped, 0, 4, false},
+            {"held", "start", ClockState::Running, 250, 4, true},    {"held", "stop", ClockState::Stopped, 0, 4, false},
+            {"held", "speed", ClockState::Held, 0, 8, true},         {"held", "time", ClockState::Held, 0, 4, true},
         };
         for (const auto &r : rows)
-            QTest::addRow("%s, %s", r.from, r.action) << r.from << r.action << r.state << r.timer1 << r.counted;
+            QTest::addRow("%s, %s", r.from, r.action) << r.from << r.action << r.state << r.timer1 << r.counted
+                                                     << r.publishing;
     }
     void stateTable()
     {
         QFETCH(QString, from);
         QFETCH(QString, action);
         ClockEngine clock;
+        Publication broadcast("broadcast", m_switched), push("push", m_switched);
+        clock.addPublication(broadcast);
+        clock.addPublication(push);
+        QSignalSpy setUp(&clock, &ClockEngine::changed);
         clock.setSpeed(4);
         if (from != "idle")
             clock.start();
@@ -130,7 +155,9 @@ private slots:
             clock.stop();
         if (from == "held")
             clock.setTimeAndHold(1, 2);
-        QSignalSpy changes(&clock, &ClockEngine::stateChanged);
+        QVERIFY(setUp.wait(1000));
+        m_switched.clear();
+        QSignalSpy changes(&clock, &ClockEngine::changed);
         if (action == "start")
             clock.start();
         else if (action == "stop")
@@ -146,6 +173,36 @@ private slots:
         QCOMPARE(s.intervalMs, ClockEngine::periodFor(s.countedSpeed));
         QCOMPARE(s.speedWaiting(), from == "running" && action == "speed");
         QCOMPARE(s.chosenSpeed, qint16(action == "speed" ? 8 : 4));
+        QTEST(broadcast.publishing, "publishing");
+        QTEST(push.publishing, "publishing");
+        // Start and Stop switch Timer1 first, then the publications in order.
+        if (action == "start")
+            QCOMPARE(m_switched, QStringList({"broadcast on", "push on"}));
+        else if (action == "stop")
+            QCOMPARE(m_switched, QStringList({"broadcast off", "push off"}));
+        else
+            QCOMPARE(m_switched, QStringList());
+        QVERIFY(changes.wait(1000));
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE(changes.at(0).at(0).value<ClockSnapshot>().state, s.state);
+    }
+
+    // A speed and a time set by one request are told once, as they stand
+    // after the request; nothing is told before the handler has ended.
+    void changesOfOneHandlerAreToldOnce()
+    {
+        ClockEngine clock;
+        clock.start();
+        QSignalSpy changes(&clock, &ClockEngine::changed);
+        clock.setSpeed(8);
+        clock.setTimeAndHold(7, 15);
+        QCOMPARE(changes.count(), 0);
+        QVERIFY(changes.wait(1000));
+        const auto told = changes.at(0).at(0).value<ClockSnapshot>();
+        QCOMPARE(told.chosenSpeed, qint16(8));
+        QCOMPARE(told.secondsOfDay, 7 * 3600 + 15 * 60);
+        QCOMPARE(told.state, ClockState::Held);
+        QVERIFY(!changes.wait(100));
         QCOMPARE(changes.count(), 1);
     }
 };

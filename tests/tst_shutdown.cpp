@@ -32,9 +32,10 @@ class TstShutDown : public QObject
     std::unique_ptr<ScratchRun> m_run;
 
     static constexpr int Rounds = 3;
+    QRandomGenerator m_random;
 
     // The exit comes by the given way, at a moment chosen by `moment`: posted
-    // from inside a broadcast tick (so it runs in that tick's first yield), from
+    // from inside a broadcast tick (so it runs right after that tick), from
     // inside a push tick once the device is reached, or after a random while.
     void arrangeExit(FPortula &w, const QString &variant, const QString &moment, int round)
     {
@@ -49,22 +50,29 @@ class TstShutDown : public QObject
         };
         const auto postExit = [exit] { QMetaObject::invokeMethod(qApp, exit, Qt::QueuedConnection); };
         if (moment == "any time") {
-            QTimer::singleShot(QRandomGenerator::global()->bounded(50, 400), &w, exit);
+            QTimer::singleShot(m_random.bounded(50, 400), &w, exit);
             return;
         }
-        Timer &timer = moment == "broadcast yield" ? w.broadcast().timer3() : w.push().timer4();
-        QObject *publisher = moment == "broadcast yield" ? static_cast<QObject *>(&w.broadcast()) : &w.push();
+        Timer &timer = moment == "broadcast tick" ? w.broadcast().timer3() : w.push().timer4();
+        QObject *publisher = moment == "broadcast tick" ? static_cast<QObject *>(&w.broadcast()) : &w.push();
         QVERIFY(QObject::disconnect(&timer, &Timer::ticked, publisher, nullptr));
-        const int exitTick = (moment == "broadcast yield" ? 5 : 4) + 3 * round;
+        const int exitTick = (moment == "broadcast tick" ? 5 : 4) + 3 * round;
         auto ticks = std::make_shared<int>(0);
         connect(&timer, &Timer::ticked, &w, [&w, moment, postExit, ticks, exitTick] {
             if (++*ticks == exitTick)
                 postExit();
-            moment == "broadcast yield" ? w.broadcast().BroadcastTick() : w.push().PushTick();
+            moment == "broadcast tick" ? w.broadcast().BroadcastTick() : w.push().PushTick();
         });
     }
 
 private slots:
+    void initTestCase()
+    {
+        const quint32 seed = QRandomGenerator::system()->generate();
+        qInfo("random exit moments from seed %u", seed);
+        m_random.seed(seed);
+    }
+
     void init()
     {
         REQUIRE_PRIVATE_NETWORK();
@@ -120,15 +128,15 @@ private slots:
         QVERIFY(store.ReadField(SettingsField::RatioX5).toString() != "999");
     }
 
-    // Whenever the exit comes (even in the middle of a broadcast or push tick
-    // that yields), the stop marks are the last datagrams on either port and
+    // Whenever the exit comes (right after a broadcast or a push tick, or at
+    // any moment), the stop marks are the last datagrams on either port and
     // nothing more reaches the display.
     void stopMarksAreTheLastWord_data()
     {
         QTest::addColumn<QString>("variant");
         QTest::addColumn<QString>("moment");
         for (const char *variant : {"menu", "window closed", "SIGTERM"}) {
-            for (const char *moment : {"broadcast yield", "push yield", "any time"})
+            for (const char *moment : {"broadcast tick", "push tick", "any time"})
                 QTest::addRow("%s, %s", variant, moment) << variant << moment;
         }
     }
@@ -157,7 +165,7 @@ private slots:
             w->StartClock->click();
             QTRY_COMPARE_WITH_TIMEOUT(m_run->ends.size(), round + 1, 5000);
             QSignalSpy ticks3(&w->broadcast().timer3(), &Timer::ticked), ticks4(&w->push().timer4(), &Timer::ticked);
-            QTest::qWait(300);  // a tick caught in a yield would send now
+            QTest::qWait(300);  // a timer left running would tick now
             const QByteArray displayAfterEnd = device.received;  // what was queued before it has come
             QTest::qWait(300);
             QCOMPARE(ticks3.count() + ticks4.count(), 0);

@@ -94,16 +94,11 @@ QByteArray LiveClock::stateEvent() const
 
 void LiveClock::clockChanged()
 {
-    m_lastMinute = m_clock.clockSnapshot().secondsOfDay / 60;
     m_server.sendEvent(stateEvent());
 }
 
-void LiveClock::modelTicked()
+void LiveClock::minuteChanged()
 {
-    const int minute = m_clock.clockSnapshot().secondsOfDay / 60;
-    if (minute == m_lastMinute)
-        return;
-    m_lastMinute = minute;
     m_server.sendEvent(stateEvent());
 }
 

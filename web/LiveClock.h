@@ -28,8 +28,8 @@ public:
     // Something the page shows has changed (start, stop, speed, time set):
     // every stream hears of it now.
     void clockChanged();
-    // After each model second: streams hear of a new minute.
-    void modelTicked();
+    // A new model minute: streams hear of it.
+    void minuteChanged();
 
     ControlGate &gate() { return m_gate; }
 
@@ -50,5 +50,4 @@ private:
     RequestLog &m_log;
     ControlGate m_gate;
     const QByteArray m_versionCaption;
-    int m_lastMinute = -1;
 };

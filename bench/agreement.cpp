@@ -1,0 +1,289 @@
+// Does every listener hear the clock the master counts? Runs the real program
+// (window, clock, broadcast, multicast, web server) in this process with the
+// clock at 8:1, listens on every channel at once, and rebuilds on each the
+// model time its receivers would show:
+//   - the time datagrams on 7791: the minute they carry;
+//   - the fast-clock multicast: its clock, counted on at its speed while active;
+//   - an events stream and state.json (polled once a second): the page's own
+//     rule, the time told counted on at the interval told while running.
+// A scripted run of starts, stops, speeds (from the dialog and from the web)
+// and time sets goes on meanwhile. Every 10 ms each channel's time is set
+// against the master's, and the worst difference is printed, once outside
+// the second after each scripted change (the time any channel may need to
+// hear of it) and once over the whole run.
+//
+//   agreement SECONDS PASSWORD   (QT_QPA_PLATFORM=offscreen, inside a private
+//                                 network namespace, quorandel.conf enabling
+//                                 the multicast and the control password)
+
+#include "app/FPortula.h"
+#include "clock/ClockTime.h"
+#include "publish/TimeBroadcast.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QNetworkDatagram>
+#include <QNetworkInterface>
+#include <QPushButton>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+constexpr int SecondsPerDay = 86400;
+constexpr qint64 SettleMs = 1000;
+
+QElapsedTimer g_clock;
+
+int secondsOf(const QByteArray &hhmmss)
+{
+    const QList<QByteArray> parts = hhmmss.split(':');
+    if (parts.size() < 2)
+        return -1;
+    return parts[0].toInt() * 3600 + parts[1].toInt() * 60 + (parts.size() > 2 ? parts[2].toInt() : 0);
+}
+
+// The difference a - b on the 24-hour dial, in -12 h .. +12 h.
+int dialDifference(int a, int b)
+{
+    int d = ((a - b) % SecondsPerDay + SecondsPerDay) % SecondsPerDay;
+    return d >= SecondsPerDay / 2 ? d - SecondsPerDay : d;
+}
+
+// What one channel's receivers believe, and how far that was from the master.
+struct Channel
+{
+    const char *name;
+    bool minuteOnly = false;  // the receiver knows the minute, not the second
+    bool known = false;
+    bool running = false;
+    int told = 0;             // seconds of day when last told
+    int intervalMs = 1000;
+    qint64 toldAt = 0;
+    int worstSettled = 0;
+    int worstAny = 0;
+    qint64 messages = 0;
+
+    void tell(int seconds, bool run, int interval)
+    {
+        known = true;
+        told = seconds;
+        running = run;
+        intervalMs = std::max(1, interval);
+        toldAt = g_clock.elapsed();
+        ++messages;
+    }
+    int believed(qint64 now) const
+    {
+        return running ? told + int((now - toldAt) / intervalMs) : told;
+    }
+    int error(int master, qint64 now) const
+    {
+        if (!minuteOnly)
+            return std::abs(dialDifference(believed(now), master));
+        const int intoMinute = dialDifference(master, told);  // told is the minute's first second
+        return intoMinute < 0 ? -intoMinute : std::max(0, intoMinute - 59);
+    }
+    void sample(int master, qint64 now, bool settled)
+    {
+        if (!known)
+            return;
+        const int e = error(master, now);
+        worstAny = std::max(worstAny, e);
+        if (settled)
+            worstSettled = std::max(worstSettled, e);
+    }
+};
+
+void tellFromJson(Channel &channel, const QByteArray &json)
+{
+    const QJsonObject o = QJsonDocument::fromJson(json).object();
+    if (!o.contains("time"))
+        return;
+    channel.tell(secondsOf(o.value("time").toString().toLatin1()), o.value("running").toBool(),
+                 o.value("interval").toInt());
+}
+
+void tellFromMulticast(Channel &channel, const QByteArray &datagram)
+{
+    QByteArray clock;
+    bool active = false;
+    int speed = 1;
+    for (const QByteArray &line : datagram.split('\n')) {
+        const QByteArray l = line.trimmed();
+        if (l.startsWith("clock="))
+            clock = l.mid(6);
+        else if (l.startsWith("active="))
+            active = l.mid(7) == "yes";
+        else if (l.startsWith("speed="))
+            speed = l.mid(6).toInt();
+    }
+    if (!clock.isEmpty())
+        channel.tell(secondsOf(clock), active, ClockEngine::periodFor(qint16(speed)));
+}
+
+// One POST to the control form; the answer is read and dropped.
+void postControl(quint16 port, const QByteArray &password, const QByteArray &body)
+{
+    auto *socket = new QTcpSocket;
+    QObject::connect(socket, &QTcpSocket::connected, socket, [=] {
+        socket->write("POST /quorandel/control HTTP/1.0\r\nAuthorization: Bearer " + password
+                      + "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: "
+                      + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    });
+    QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+        const QByteArray answer = socket->readAll();
+        if (!answer.startsWith("HTTP/1.0 204"))
+            std::fprintf(stderr, "agreement: control answered %s\n", answer.left(40).constData());
+    });
+    QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    socket->connectToHost(QHostAddress::LocalHost, port);
+}
+
+// The run's script: one step every `stepMs`, round and round.
+std::vector<std::pair<const char *, std::function<void()>>> script(FPortula &w, quint16 port,
+                                                                   const QByteArray &password)
+{
+    auto web = [port, password](const char *body) { return [=] { postControl(port, password, body); }; };
+    return {
+        {"Start (window)", [&w] { w.StartClock->click(); }},
+        {"speed 4 from the dialog while running", [&w] { w.setSpeed(4); }},
+        {"speed 6 from the web while running", web("action=set&speed=6")},
+        {"time 6:30 from the dialog (held)", [&w] { w.setTimeAndHold(6, 30); }},
+        {"Start (web)", web("action=start")},
+        {"speed 8 and time 23:58 from the web", web("action=set&speed=8&time=23:58")},
+        {"Start (window)", [&w] { w.StartClock->click(); }},
+        {"Stop (window)", [&w] { w.Stopclock->click(); }},
+        {"speed 2 from the web while stopped", web("action=set&speed=2")},
+        {"Start (web)", web("action=start")},
+        {"Stop (web)", web("action=stop")},
+        {"speed 8 from the dialog while stopped", [&w] { w.setSpeed(8); }},
+    };
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    const int seconds = argc > 1 ? atoi(argv[1]) : 300;
+    const QByteArray password = argc > 2 ? QByteArray(argv[2]) : QByteArray();
+    g_clock.start();
+
+    FPortula w(AppPaths::standard());
+    QString error;
+    if (!w.Form_Load(&error)) {
+        std::fprintf(stderr, "agreement: %s\n", qPrintable(error));
+        return 1;
+    }
+    w.show();
+    const quint16 port = w.liveClock().gate().controlOn() ? quint16(QUrl(w.livePageAddress()).port()) : 0;
+    if (!port || !w.fastClock().isEnabled()) {
+        std::fprintf(stderr, "agreement: quorandel.conf must set a control password and enable the multicast\n");
+        return 1;
+    }
+
+    Channel datagrams{"time datagrams (7791)", true}, multicast{"fast-clock multicast"};
+    Channel events{"events stream"}, polled{"state.json, polled 1/s"};
+    Channel *channels[] = {&datagrams, &multicast, &events, &polled};
+
+    QUdpSocket timeSocket;
+    timeSocket.bind(QHostAddress::AnyIPv4, TimeBroadcast::TimePort, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
+    QObject::connect(&timeSocket, &QUdpSocket::readyRead, [&] {
+        while (timeSocket.hasPendingDatagrams()) {
+            const QByteArray hhmm = timeSocket.receiveDatagram().data();
+            if (hhmm.size() == 4)
+                datagrams.tell(hhmm.left(2).toInt() * 3600 + hhmm.mid(2).toInt() * 60, false, 1000);
+        }
+    });
+    const ExtensionSettings::FastClock &fc = w.extensionSettings().fastClock;
+    QUdpSocket groupSocket;
+    groupSocket.bind(QHostAddress::AnyIPv4, fc.port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
+    groupSocket.joinMulticastGroup(QHostAddress(fc.group));
+    QObject::connect(&groupSocket, &QUdpSocket::readyRead, [&] {
+        while (groupSocket.hasPendingDatagrams())
+            tellFromMulticast(multicast, groupSocket.receiveDatagram().data());
+    });
+
+    QTcpSocket stream;
+    QByteArray streamBuffer;
+    QObject::connect(&stream, &QTcpSocket::connected, [&] { stream.write("GET /quorandel/events HTTP/1.0\r\n\r\n"); });
+    QObject::connect(&stream, &QTcpSocket::readyRead, [&] {
+        streamBuffer += stream.readAll();
+        for (int end; (end = streamBuffer.indexOf("\n\n")) >= 0; streamBuffer.remove(0, end + 2)) {
+            const QByteArray block = streamBuffer.left(end);
+            const int data = block.indexOf("data: {\"time\"");
+            if (data >= 0)
+                tellFromJson(events, block.mid(data + 6));
+        }
+    });
+    stream.connectToHost(QHostAddress::LocalHost, port);
+
+    QTimer poll;
+    poll.setInterval(1000);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *socket = new QTcpSocket;
+        auto *answer = new QByteArray;
+        QObject::connect(socket, &QTcpSocket::connected, socket, [socket] { socket->write("GET /quorandel/state.json HTTP/1.0\r\n\r\n"); });
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, answer] { *answer += socket->readAll(); });
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, [&polled, socket, answer] {
+            const int body = answer->indexOf("\r\n\r\n");
+            if (body >= 0)
+                tellFromJson(polled, answer->mid(body + 4));
+            delete answer;
+            socket->deleteLater();
+        });
+        socket->connectToHost(QHostAddress::LocalHost, port);
+    });
+    poll.start();
+
+    const auto steps = script(w, port, password);
+    const int stepMs = std::max(2000, seconds * 1000 / int(steps.size() * 2));
+    qint64 lastAction = 0;
+    int step = 0;
+    QTimer actions;
+    actions.setInterval(stepMs);
+    QObject::connect(&actions, &QTimer::timeout, [&] {
+        steps[size_t(step)].second();
+        lastAction = g_clock.elapsed();
+        step = (step + 1) % int(steps.size());
+    });
+    w.setSpeed(8);
+    w.StartClock->click();
+    lastAction = g_clock.elapsed();
+    actions.start();
+
+    QTimer sampler;
+    sampler.setTimerType(Qt::PreciseTimer);
+    sampler.setInterval(10);
+    qint64 samples = 0;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        const qint64 now = g_clock.elapsed();
+        const int master = w.clockSnapshot().secondsOfDay;
+        const bool settled = now - lastAction > SettleMs;
+        for (Channel *c : channels)
+            c->sample(master, now, settled);
+        ++samples;
+    });
+    sampler.start();
+
+    QTimer::singleShot(seconds * 1000, &app, [&] {
+        std::printf("%d s at up to 8:1, a scripted change every %.1f s (%zu kinds), %lld samples\n", seconds,
+                    stepMs / 1000.0, steps.size(), samples);
+        std::printf("worst difference from the master's model time, in model seconds:\n");
+        for (const Channel *c : channels)
+            std::printf("  %-26s %6lld messages  outside the second after a change: %5d   over the run: %5d\n",
+                        c->name, c->messages, c->worstSettled, c->worstAny);
+        app.quit();
+    });
+    return app.exec();
+}
