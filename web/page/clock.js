@@ -296,7 +296,10 @@
     var portrait = height > width;
     var margin = Math.max(el.speed.parentNode.parentNode.getBoundingClientRect().bottom, 0);
     if (!el['control-button'].hidden) margin = Math.max(margin, height - el['control-button'].getBoundingClientRect().top);
-    var room = Math.max(height - 2 * margin - el.note.getBoundingClientRect().height - 8, height * 0.2);
+    // Digits and note are centred together, so the room is what the top line
+    // and the Control button leave on both sides.
+    var note = el.note.getBoundingClientRect().height + parseFloat(getComputedStyle(el.note).marginTop || '0');
+    var room = Math.max((height - 2 * margin - note) * 0.96, height * 0.2);
     el.digits.style.fontSize = '100px';
     var box = el.digits.getBoundingClientRect();
     if (!box.width || !box.height) return;
