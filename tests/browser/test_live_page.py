@@ -721,10 +721,10 @@ def check_german(base_url, shots, mock):
         wait_until(page.stopped, 5, 'a German browser does not see "Angehalten": status "%s"' % page.text('status'))
         words = (page.script('return document.documentElement.lang'),
                  page.script('return document.getElementById("control-button").textContent'),
-                 page.driver.find_element(By.ID, 'digits').get_attribute('aria-label'))
-        if words != ('de', 'Steuerung', 'Sekunden'):
+                 page.script('return document.getElementById("seconds-hint").textContent'))
+        if words != ('de', 'Steuerung', 'Zeigt oder verbirgt die Sekunden'):
             raise Failure('a German browser gets %r' % (words,))
-        passed('German from --lang=de: "%s", Control button "%s", seconds toggle "%s"'
+        passed('German from --lang=de: "%s", Control button "%s", the seconds toggle described "%s"'
                % (page.text('status'), words[1], words[2]))
         page.screenshot(shots, 'german-stopped', 390, 844)
         if mock:
@@ -747,9 +747,45 @@ def check_german(base_url, shots, mock):
         shutil.rmtree(profile, ignore_errors=True)
 
 
+class Accessibility:
+    """axe-core's rules run inside the page as it stands; only the serious
+    and critical kinds fail the test. Without axe-core installed (npm ci in
+    tests/browser) it says so once and checks nothing."""
+
+    def __init__(self, script_file):
+        self.source = None
+        self.states = []
+        if script_file and os.path.exists(script_file):
+            with open(script_file, encoding='utf-8') as f:
+                self.source = f.read()
+
+    def check(self, page, what):
+        if self.source is None:
+            return
+        if not page.script('return !!window.axe'):
+            page.script(self.source)
+        page.driver.set_script_timeout(30)
+        found = page.driver.execute_async_script(
+            'var done = arguments[arguments.length - 1];'
+            'axe.run(document, {resultTypes: ["violations"]}).then(function (r) {'
+            '  done(r.violations.map(function (v) {'
+            '    return [v.impact, v.id, v.nodes.slice(0, 3).map(function (n) { return n.target.join(" "); })]; }));'
+            '}, function (e) { done([["error", String(e), []]]); });')
+        bad = [v for v in found if v[0] in ('serious', 'critical', 'error')]
+        if bad:
+            raise Failure('axe-core finds %s: %r' % (what, bad))
+        self.states.append('%s (%d lesser)' % (what, len(found)) if found else what)
+
+    def report(self):
+        if self.source is None:
+            print('SKIP axe-core is not installed (npm ci in tests/browser): no accessibility rules run', flush=True)
+        else:
+            passed('axe-core: no serious or critical violation %s' % ', '.join(self.states))
+
+
 # --- checks that need the mock's misbehaviour -----------------------------
 
-def check_no_connection(page, mock):
+def check_no_connection(page, mock, axe):
     mock.mute()
     _, took = wait_until(lambda: page.text('status') == 'No connection' and page.dim(), 25,
                          'the page does not say "No connection" when the program stops answering')
@@ -757,6 +793,7 @@ def check_no_connection(page, mock):
     if not re.fullmatch(r'last heard (2\d|3\d) s ago', heard):
         raise Failure('lost after %.1f s, the page says "%s"' % (took, heard))
     passed('program silent: "No connection" after %.1f s, "%s"' % (took, heard))
+    axe.check(page, 'no connection')
     mock.unmute()
     mock.control('start')
     _, took = wait_until(page.running, 12, 'the page does not recover when the program answers again')
@@ -803,13 +840,18 @@ def check_wake_from_sleep(page, mock):
     mock.control('start')
     time.sleep(25)
     page.driver.execute_cdp_cmd('Page.setWebLifecycleState', {'state': 'active'})
-    page.driver.execute_cdp_cmd('Page.bringToFront', {})
     _, took = wait_until(page.running, 6, 'after waking the page does not show the Start made during its sleep')
     time.sleep(1)
     seen = page.script('return window.__statusSeen.map(function (e) { return e[1]; })')
     if 'No connection' in seen:
         raise Failure('waking after 25 s the page flashed "No connection": %r' % seen)
     passed('woken after 25 s of frozen timers: the clock running after %.2f s, status went %r' % (took, seen))
+    # A frozen tab comes back hidden; another tab shown and closed brings it to the front.
+    first = page.driver.current_window_handle
+    page.driver.switch_to.new_window('tab')
+    page.driver.close()
+    page.driver.switch_to.window(first)
+    wait_until(lambda: page.script('return document.visibilityState') == 'visible', 5, 'the tab stays hidden')
     mock.control('stop')
     wait_until(page.stopped, FOLLOW_S, 'after waking the page does not follow a Stop')
 
@@ -864,6 +906,7 @@ def check_control_off(page, mock):
 def run(args, mock=None):
     base_url = (mock.url if mock else args.url).rstrip('/')
     shots = args.screenshots
+    axe = Accessibility(args.axe)
     rate = UdpCatcher(0 if mock else args.rate_port, '127.0.0.1' if mock else '')
     times = UdpCatcher(0 if mock else args.time_port, '127.0.0.1' if mock else '')
     if mock:
@@ -875,12 +918,17 @@ def run(args, mock=None):
         driver = open_browser(profile)
         page = Page(driver, base_url)
         check_reads_stopped_clock(page, base_url)
+        axe.check(page, 'stopped')
         check_manifest(page, base_url, icons=not mock)
         page.screenshot(shots, 'stopped-portrait', 390, 844)
         page.screenshot(shots, 'stopped-landscape', 844, 390)
+        page.open_control()
+        axe.check(page, 'asking the password')
         check_wrong_password(page, base_url, args.password, rate)
         check_start(page, args.password, rate, times)
+        axe.check(page, 'controls open')
         page.click('close-panel')
+        axe.check(page, 'running')
         page.screenshot(shots, 'running-portrait', 390, 844)
         page.screenshot(shots, 'running-landscape', 844, 390)
         page.open_control()
@@ -900,6 +948,7 @@ def run(args, mock=None):
         page.load('?kiosk')
         wait_until(page.running, 5, 'the kiosk page does not show the clock running')
         page.screenshot(shots, 'kiosk-running', 1920, 1080)
+        axe.check(page, 'kiosk')
         page.load()
         wait_until(lambda: page.shown('control-button'), 5, 'the Control button does not show')
         tab_to(page, 'control-button')
@@ -909,7 +958,7 @@ def run(args, mock=None):
         check_wake_hint(page)
         page.load()
         if mock:
-            check_no_connection(page, mock)
+            check_no_connection(page, mock, axe)
             check_cut_stream(page, mock)
             check_wake_from_sleep(page, mock)
             check_polling(page, mock)
@@ -918,6 +967,7 @@ def run(args, mock=None):
         check_lock_out(page, args.password)
         if mock:
             check_control_off(page, mock)
+        axe.report()
     finally:
         if driver:
             driver.quit()
@@ -935,6 +985,9 @@ def main():
     parser.add_argument('--rate-port', type=int, default=7792, help='UDP port of the rate channel')
     parser.add_argument('--time-port', type=int, default=7791, help='UDP port of the time channel')
     parser.add_argument('--mock', action='store_true', help='start the mock server and test against it')
+    parser.add_argument('--axe', default=os.path.join(os.path.dirname(os.path.abspath(__file__)), 'node_modules',
+                                                      'axe-core', 'axe.min.js'),
+                        help='axe-core\'s axe.min.js (default: tests/browser/node_modules, from npm ci)')
     parser.add_argument('--screenshots', help='folder for screenshots of the page (portrait and landscape)')
     args = parser.parse_args()
     if args.mock and not args.password:
