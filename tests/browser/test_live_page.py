@@ -698,10 +698,12 @@ def check_text_zoom(base_url, shots):
                         raise Failure('at 200 %% text, %dx%d: #%s and #%s overlap: %r %r'
                                       % (width, height, a[0], b[0], a, b))
             page.click('control-button')
-            overflow = page.script('var p = document.getElementById("panel");'
-                                   'return [p.scrollWidth - p.clientWidth, p.scrollHeight, p.clientHeight]')
-            if overflow[0] > 1:
-                raise Failure('at 200 %% text, %dx%d the panel is %d px too wide' % (width, height, overflow[0]))
+            overflow = page.script('var p = document.getElementById("panel"), r = p.getBoundingClientRect();'
+                                   'return [p.scrollWidth - p.clientWidth, p.scrollHeight, p.clientHeight,'
+                                   '        r.left, r.right]')
+            if overflow[0] > 1 or overflow[3] < -1 or overflow[4] > width + 1:
+                raise Failure('at 200 %% text, %dx%d the panel does not fit the width: %d px too wide inside, '
+                              'from x %.0f to %.0f' % (width, height, overflow[0], overflow[3], overflow[4]))
             page.screenshot(shots, 'text-200-panel', width, height)
             passed('200 %% text at %dx%d: the speed line at %.0f px, face parts apart and on screen, '
                    'the panel fits its width (%s)' % (width, height, size,
@@ -730,6 +732,7 @@ def check_german(base_url, shots, mock):
         if mock:
             mock.control('start')
             wait_until(page.running, FOLLOW_S, 'the German page does not follow a Start')
+            page.screenshot(shots, 'german-running', 844, 390)
             page.click('control-button')
             page.screenshot(shots, 'german-running-panel', 844, 390)
             page.click('close-panel')

@@ -152,7 +152,7 @@
   var secondsOption = option('seconds');
 
   var el = {};
-  ['face', 'digits', 'hh', 'mm', 'seconds', 'ampm', 'speed', 'next-speed', 'status', 'note', 'spoken-time',
+  ['face', 'top', 'digits', 'hh', 'mm', 'seconds', 'ampm', 'speed', 'next-speed', 'status', 'note', 'spoken-time',
    'control-button', 'panel', 'close-panel', 'wake-hint', 'login-form', 'password', 'login', 'controls', 'start',
    'stop', 'set-form', 'hours', 'minutes', 'set-speed', 'set', 'logout', 'message'].forEach(function (id) {
     el[id] = document.getElementById(id);
@@ -294,7 +294,7 @@
     var width = window.innerWidth;
     var height = window.innerHeight;
     var portrait = height > width;
-    var margin = Math.max(el.speed.parentNode.parentNode.getBoundingClientRect().bottom, 0);
+    var margin = Math.max(el.top.getBoundingClientRect().bottom, 0);
     if (!el['control-button'].hidden) margin = Math.max(margin, height - el['control-button'].getBoundingClientRect().top);
     // Digits and note are centred together, so the room is what the top line
     // and the Control button leave on both sides.
