@@ -318,8 +318,9 @@ class MockServer:
                 self.send_header('Cache-Control', 'no-store')
                 self.end_headers()
                 clock = server.clock
-                server.streams_opened += 1
-                number = server.streams_opened
+                with clock.lock:
+                    server.streams_opened += 1
+                    number = server.streams_opened
                 try:
                     with clock.lock:
                         seen = clock.version
