@@ -5,6 +5,7 @@
 top="$(cd "$(dirname "$0")" && pwd)"
 source "$top/scripts/common.sh"
 install_missing_packages
+install_browser_test_packages "$top"
 build_project "$top"
 cd "$top/build"
 status=0

@@ -2,7 +2,7 @@
 // drawing of it (the hand-written SVG, rendered) still shows the same face:
 //   quorandel_icon_render OUTPUT_FOLDER SIZE...   writes OUTPUT_FOLDER/SIZE.png
 //   quorandel_icon_render --compare PICTURE.png   exits 1 when they differ
-#include "app/WindowIcon.h"
+#include "publish/ClockFaceIcon.h"
 
 #include <QDir>
 #include <QImage>
@@ -29,7 +29,7 @@ int compare(const QString &file)
         std::fprintf(stderr, "quorandel_icon_render: %s is no square picture\n", qPrintable(file));
         return 1;
     }
-    const QImage face = quorandelIconImage(other.width()).convertToFormat(QImage::Format_ARGB32);
+    const QImage face = clockFaceIcon(other.width()).convertToFormat(QImage::Format_ARGB32);
     int differing = 0;
     for (int y = 0; y < face.height(); ++y) {
         for (int x = 0; x < face.width(); ++x)
@@ -49,7 +49,7 @@ int render(const QString &folder, char **sizes, int count)
     for (int i = 0; i < count; ++i) {
         const int size = QString::fromLatin1(sizes[i]).toInt();
         const QString file = QStringLiteral("%1/%2.png").arg(folder).arg(size);
-        if (size <= 0 || !quorandelIconImage(size).save(file, "PNG")) {
+        if (size <= 0 || !clockFaceIcon(size).save(file, "PNG")) {
             std::fprintf(stderr, "quorandel_icon_render: cannot write %s\n", qPrintable(file));
             return 1;
         }

@@ -4,7 +4,7 @@ set -euo pipefail
 QUORANDEL_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libfreeimage-dev
                     libsqlite3-dev fonts-liberation iproute2 util-linux
                     dpkg-dev file lintian desktop-file-utils appstream systemd man-db librsvg2-bin
-                    chromium chromium-driver python3-selenium)
+                    chromium chromium-driver python3-selenium firefox-esr)
 
 install_missing_packages() {
   local missing=()
@@ -18,6 +18,17 @@ install_missing_packages() {
   [ "$(id -u)" = 0 ] || sudo=(sudo)
   "${sudo[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
+}
+
+# axe-core for the live page's accessibility check, at the version the lock
+# file names, with whatever npm the machine has (Debian's npm or the one that
+# comes with Node.js); the browser test says it skips that check without it.
+install_browser_test_packages() {
+  local folder="$1/tests/browser"
+  [ -f "$folder/node_modules/axe-core/axe.min.js" ] && [ "$folder/node_modules" -nt "$folder/package-lock.json" ] &&
+    return 0
+  command -v npm >/dev/null && (cd "$folder" && npm ci --no-audit --no-fund --loglevel=error) ||
+    echo "npm ci in $folder failed: the live page's accessibility check is skipped" >&2
 }
 
 # Builds everything, or only the targets named after the top folder.

@@ -2,6 +2,7 @@
 
 #include "platform/Log.h"
 #include "clock/ClockControl.h"
+#include "publish/ClockFaceIcon.h"
 #include "web/ControlCommand.h"
 #include "web/FormBody.h"
 #include "web/HttpText.h"
@@ -9,6 +10,7 @@
 #include "web/StateJson.h"
 #include "web/WebServer.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QFile>
 
@@ -27,7 +29,18 @@ QByteArray typeOf(const QByteArray &resource)
         return "Content-Type: text/css; charset=utf-8";
     if (resource.endsWith(".js"))
         return "Content-Type: text/javascript; charset=utf-8";
+    if (resource.endsWith(".webmanifest"))
+        return "Content-Type: application/manifest+json";
     return "Content-Type: text/html; charset=utf-8";
+}
+
+QByteArray iconPng(int size)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    clockFaceIcon(size).save(&buffer, "PNG");
+    return png;
 }
 
 }  // namespace
@@ -53,6 +66,15 @@ void LiveClock::install()
     m_server.addRoute("/quorandel/index.html", pageAt("index.html"));
     m_server.addRoute("/quorandel/clock.css", pageAt("clock.css"));
     m_server.addRoute("/quorandel/clock.js", pageAt("clock.js"));
+    m_server.addRoute("/quorandel/manifest.webmanifest", pageAt("manifest.webmanifest"));
+    // Drawn once here, not per request: a home screen asks for them rarely,
+    // anyone else as often as they like.
+    for (const auto &[route, size] : {std::pair<QByteArray, int>{"/quorandel/icon-192.png", 192},
+                                      {"/quorandel/icon-512.png", 512},
+                                      {"/quorandel/apple-touch-icon.png", 180}}) {
+        const QByteArray png = iconPng(size);
+        m_server.addRoute(route, [this, png](const HttpRequest &r, const QByteArray &) { return picture(r, png); });
+    }
     m_server.addRoute("/quorandel/state.json", [this](const HttpRequest &r, const QByteArray &) { return state(r); });
     m_server.addRoute("/quorandel/events", [this](const HttpRequest &r, const QByteArray &) { return events(r); });
     m_server.addRoute("/quorandel/control", [this](const HttpRequest &r, const QByteArray &peer) { return control(r, peer); });
@@ -67,6 +89,14 @@ WebAnswer LiveClock::page(const HttpRequest &request, const QByteArray &resource
         return refusal("404 Not Found", "No such page.");
     const QByteArray body = file.readAll();
     return WebAnswer::text(responseHead("200 OK", m_versionCaption, {typeOf(resource), lengthLine(body.size())}), body);
+}
+
+WebAnswer LiveClock::picture(const HttpRequest &request, const QByteArray &png) const
+{
+    if (request.method != "GET")
+        return wrongMethod("GET");
+    return WebAnswer::text(responseHead("200 OK", m_versionCaption, {"Content-Type: image/png", lengthLine(png.size())}),
+                           png);
 }
 
 WebAnswer LiveClock::state(const HttpRequest &request) const

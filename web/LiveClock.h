@@ -34,6 +34,7 @@ public:
     ControlGate &gate() { return m_gate; }
 
     WebAnswer page(const HttpRequest &request, const QByteArray &resource) const;
+    WebAnswer picture(const HttpRequest &request, const QByteArray &png) const;
     WebAnswer state(const HttpRequest &request) const;
     WebAnswer events(const HttpRequest &request);
     WebAnswer control(const HttpRequest &request, const QByteArray &peer);

@@ -3,6 +3,10 @@
 page and for driving it into states the real program rarely reaches: a
 program that stops answering, a stream that is refused, control switched off.
 
+Its events streams ping every 15 s as the program's do, and a test can cut
+them: the connection stays open and says nothing more, as one does whose
+phone walked out of Wi-Fi.
+
 It listens on 127.0.0.1 only, on a port the OS picks. Its clock follows the
 program's rules closely enough for the page (start, stop, a speed that takes
 effect at the next start, a time set that holds a running clock), and it can
@@ -26,6 +30,7 @@ PAGE_FILES = {
     '/quorandel/index.html': ('index.html', 'text/html; charset=utf-8'),
     '/quorandel/clock.css': ('clock.css', 'text/css; charset=utf-8'),
     '/quorandel/clock.js': ('clock.js', 'text/javascript; charset=utf-8'),
+    '/quorandel/manifest.webmanifest': ('manifest.webmanifest', 'application/manifest+json'),
 }
 OFFERED_SPEEDS = (1, 2, 3, 4, 5, 6, 8)
 TRIMS = {1: 1000, 2: 500, 3: 333, 4: 250, 5: 204, 6: 167, 8: 125}
@@ -196,7 +201,8 @@ class MockServer:
         self.keepalive_s = keepalive_s
         self.muted = False           # every answer waits until unmuted
         self.events_refused = False  # /quorandel/events answers 404
-        self.streams_deaf = False    # open streams send nothing after their first event
+        self.streams_opened = 0      # events streams so far, numbering each
+        self.cut_up_to = 0           # streams up to this number send nothing more, nor close
         self.requests = collections.Counter()  # GET path -> how many
         self.unmuted = threading.Event()
         self.unmuted.set()
@@ -227,6 +233,10 @@ class MockServer:
     def mute(self):
         self.muted = True
         self.unmuted.clear()
+
+    def cut_streams(self):
+        """Every stream open now goes silent for good, its connection left open."""
+        self.cut_up_to = self.streams_opened
 
     def unmute(self):
         self.muted = False
@@ -308,25 +318,28 @@ class MockServer:
                 self.send_header('Cache-Control', 'no-store')
                 self.end_headers()
                 clock = server.clock
+                with clock.lock:
+                    server.streams_opened += 1
+                    number = server.streams_opened
                 try:
                     with clock.lock:
                         seen = clock.version
                     self._event(clock.snapshot())
-                    last_write = time.monotonic()
+                    next_ping = time.monotonic() + server.keepalive_s
                     while not server.stopping.is_set():
                         with clock.lock:
                             clock.lock.wait_for(lambda: clock.version != seen or server.stopping.is_set(), 0.5)
                             changed = clock.version != seen
                             seen = clock.version
-                        if server.muted or server.streams_deaf:
-                            continue  # a program that hangs says nothing at all
+                        if server.muted or number <= server.cut_up_to:
+                            continue  # a program that hangs, or a dead connection, says nothing at all
                         if changed:
                             self._event(clock.snapshot())
-                            last_write = time.monotonic()
-                        elif time.monotonic() - last_write >= server.keepalive_s:
-                            self.wfile.write(b': keep-alive\n\n')
+                        if time.monotonic() >= next_ping:
+                            # The comment is for proxies; the page sees only the named event.
+                            self.wfile.write(b': keep-alive\n\nevent: ping\ndata: {}\n\n')
                             self.wfile.flush()
-                            last_write = time.monotonic()
+                            next_ping += server.keepalive_s
                 except (BrokenPipeError, ConnectionResetError):
                     pass
 

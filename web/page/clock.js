@@ -5,8 +5,12 @@
   'use strict';
 
   var BASE = '/quorandel/';
-  var QUIET_MS = 10000;        // a silent stream is checked with state.json after this
+  var QUIET_MS = 17000;        // the program pings every 15 s; quieter than this, it is asked directly
+  var CHECK_MS = 5000;         // ...this often, while the stream stays quiet
+  var DEAD_STREAM_MS = 35000;  // a stream silent this long is dead, even if the socket says otherwise
   var LOST_MS = 20000;         // no answer at all for this long: "No connection"
+  var WAKE_GRACE_MS = 5000;    // after a wake-up, the first answer may take this long
+  var ASLEEP_MS = 3000;        // a gap this long between two runs of the loop means timers slept
   var POLL_MS = 1000;          // polling period when there is no stream
   var FETCH_TIMEOUT_MS = 5000; // a request that hangs is given up, so the next can go
   var LOST_RETRY_MS = 2000;    // while there is no connection, asked this often
@@ -15,37 +19,180 @@
   var DAY = 86400;
   var PASSWORD_KEY = 'quorandel.password';
   var SECONDS_KEY = 'quorandel.hideSeconds';
+  var WAKE_HINT_KEY = 'quorandel.wakeHintSaid';
+
+  // Every word the page says, in each language it speaks; {x} is filled in.
+  var TEXTS = {
+    en: {
+      connecting: 'Connecting\u2026', running: 'Running', stopped: 'Stopped', noConnection: 'No connection',
+      lastHeard: 'last heard {t} ago', sec: '{n} s', min: '{n} min', hour: '{n} h',
+      held: 'Time set \u2013 waiting for Start', atStart: '{s}:1 at Start', speed: 'Speed', secondsHint: 'Shows or hides the seconds',
+      spoken: 'Model time {t}',
+      control: 'Control', close: 'Close', password: 'Control password', logIn: 'Log in', start: 'Start',
+      stop: 'Stop', speedLegend: 'Speed', setTime: 'Set time', hours: 'Hours', minutes: 'Minutes',
+      speedWithTime: 'Speed with the time', speedAsIs: 'speed as is', set: 'Set',
+      setHint: 'A time set holds the clock until Start, as in the program\u2019s own Set Time dialog.',
+      forget: 'Forget the password',
+      wakeHint: 'This browser cannot keep the screen on for the clock. To keep it on, set the device\u2019s ' +
+                'screen timeout to its longest while the clock is in use.',
+      enterPassword: 'Enter the control password.', sending: 'Sending\u2026', done: 'Done.',
+      noAnswer: 'No answer from the clock. Try again.', refused: 'The clock refused this.',
+      wrongPassword: 'Wrong password. Enter it again.', controlOff: 'Control is switched off on the clock.',
+      tooMany: 'Too many wrong passwords. Wait a minute, then try again.', answered: 'The clock answered {n}.',
+      wholeNumbers: 'Enter the hours and minutes as whole numbers.',
+      enterSomething: 'Enter a time, choose a speed, or both.',
+      passwordKept: 'Password kept for this tab. The clock checks it with the first command.',
+      passwordForgotten: 'Password forgotten.'
+    },
+    de: {
+      connecting: 'Verbinde\u2026', running: 'L\u00e4uft', stopped: 'Angehalten', noConnection: 'Keine Verbindung',
+      lastHeard: 'zuletzt geh\u00f6rt vor {t}', sec: '{n} s', min: '{n} Min.', hour: '{n} Std.',
+      held: 'Zeit gestellt \u2013 wartet auf Start', atStart: '{s}:1 ab Start', speed: 'Geschwindigkeit',
+      secondsHint: 'Zeigt oder verbirgt die Sekunden', spoken: 'Modellzeit {t}',
+      control: 'Steuerung', close: 'Schlie\u00dfen', password: 'Steuerungspasswort', logIn: 'Anmelden',
+      start: 'Start', stop: 'Stopp', speedLegend: 'Geschwindigkeit', setTime: 'Zeit stellen', hours: 'Stunden',
+      minutes: 'Minuten', speedWithTime: 'Geschwindigkeit mit der Zeit', speedAsIs: 'Geschwindigkeit wie bisher',
+      set: 'Stellen',
+      setHint: 'Eine gestellte Zeit h\u00e4lt die Uhr bis Start an, wie der Dialog \u201eZeit stellen\u201c des Programms.',
+      forget: 'Passwort l\u00f6schen',
+      wakeHint: 'Dieser Browser kann den Bildschirm f\u00fcr die Uhr nicht eingeschaltet lassen. Dazu die ' +
+                'Bildschirm-Abschaltzeit des Ger\u00e4ts auf die l\u00e4ngste stellen, solange die Uhr gebraucht wird.',
+      enterPassword: 'Steuerungspasswort eingeben.', sending: 'Sende\u2026', done: 'Erledigt.',
+      noAnswer: 'Keine Antwort von der Uhr. Bitte erneut versuchen.', refused: 'Die Uhr hat das abgelehnt.',
+      wrongPassword: 'Falsches Passwort. Bitte erneut eingeben.',
+      controlOff: 'Die Steuerung ist an der Uhr ausgeschaltet.',
+      tooMany: 'Zu viele falsche Passw\u00f6rter. Eine Minute warten, dann erneut versuchen.',
+      answered: 'Die Uhr antwortete {n}.', wholeNumbers: 'Stunden und Minuten als ganze Zahlen eingeben.',
+      enterSomething: 'Eine Zeit eingeben, eine Geschwindigkeit w\u00e4hlen oder beides.',
+      passwordKept: 'Passwort f\u00fcr diesen Tab gemerkt. Die Uhr pr\u00fcft es beim ersten Befehl.',
+      passwordForgotten: 'Passwort gel\u00f6scht.'
+    },
+    fr: {
+      connecting: 'Connexion\u2026', running: 'En marche', stopped: 'Arr\u00eat\u00e9e', noConnection: 'Pas de connexion',
+      lastHeard: 'dernier signal il y a {t}', sec: '{n} s', min: '{n} min', hour: '{n} h',
+      held: 'Heure r\u00e9gl\u00e9e \u2013 attend D\u00e9marrer', atStart: '{s}:1 au d\u00e9marrage', speed: 'Vitesse',
+      secondsHint: 'Affiche ou masque les secondes', spoken: 'Heure du r\u00e9seau {t}',
+      control: 'Commande', close: 'Fermer', password: 'Mot de passe de commande', logIn: 'Se connecter',
+      start: 'D\u00e9marrer', stop: 'Arr\u00eater', speedLegend: 'Vitesse', setTime: 'R\u00e9gler l\u2019heure',
+      hours: 'Heures', minutes: 'Minutes', speedWithTime: 'Vitesse avec l\u2019heure', speedAsIs: 'vitesse inchang\u00e9e',
+      set: 'R\u00e9gler',
+      setHint: 'Une heure r\u00e9gl\u00e9e retient l\u2019horloge jusqu\u2019\u00e0 D\u00e9marrer, comme la bo\u00eete ' +
+               '\u00ab\u00a0R\u00e9gler l\u2019heure\u00a0\u00bb du programme.',
+      forget: 'Oublier le mot de passe',
+      wakeHint: 'Ce navigateur ne peut pas garder l\u2019\u00e9cran allum\u00e9 pour l\u2019horloge. Pour le garder ' +
+                'allum\u00e9, r\u00e9glez la mise en veille de l\u2019\u00e9cran de l\u2019appareil sur la plus longue ' +
+                'dur\u00e9e pendant la s\u00e9ance.',
+      enterPassword: 'Entrez le mot de passe de commande.', sending: 'Envoi\u2026', done: 'Fait.',
+      noAnswer: 'Pas de r\u00e9ponse de l\u2019horloge. R\u00e9essayez.', refused: 'L\u2019horloge a refus\u00e9.',
+      wrongPassword: 'Mot de passe erron\u00e9. Entrez-le \u00e0 nouveau.',
+      controlOff: 'La commande est d\u00e9sactiv\u00e9e sur l\u2019horloge.',
+      tooMany: 'Trop de mots de passe erron\u00e9s. Attendez une minute, puis r\u00e9essayez.',
+      answered: 'L\u2019horloge a r\u00e9pondu {n}.',
+      wholeNumbers: 'Entrez les heures et les minutes en nombres entiers.',
+      enterSomething: 'Entrez une heure, choisissez une vitesse, ou les deux.',
+      passwordKept: 'Mot de passe gard\u00e9 pour cet onglet. L\u2019horloge le v\u00e9rifie \u00e0 la premi\u00e8re commande.',
+      passwordForgotten: 'Mot de passe oubli\u00e9.'
+    },
+    nl: {
+      connecting: 'Verbinden\u2026', running: 'Loopt', stopped: 'Gestopt', noConnection: 'Geen verbinding',
+      lastHeard: '{t} geleden voor het laatst gehoord', sec: '{n} s', min: '{n} min', hour: '{n} u',
+      held: 'Tijd ingesteld \u2013 wacht op Start', atStart: '{s}:1 bij Start', speed: 'Snelheid',
+      secondsHint: 'Toont of verbergt de seconden', spoken: 'Modeltijd {t}',
+      control: 'Bediening', close: 'Sluiten', password: 'Bedieningswachtwoord', logIn: 'Inloggen', start: 'Start',
+      stop: 'Stop', speedLegend: 'Snelheid', setTime: 'Tijd instellen', hours: 'Uren', minutes: 'Minuten',
+      speedWithTime: 'Snelheid bij de tijd', speedAsIs: 'snelheid ongewijzigd', set: 'Instellen',
+      setHint: 'Een ingestelde tijd houdt de klok vast tot Start, zoals het venster Tijd instellen van het programma.',
+      forget: 'Wachtwoord wissen',
+      wakeHint: 'Deze browser kan het scherm voor de klok niet aan houden. Zet daarvoor de schermtime-out van ' +
+                'het apparaat op de langste stand zolang de klok gebruikt wordt.',
+      enterPassword: 'Voer het bedieningswachtwoord in.', sending: 'Verzenden\u2026', done: 'Gedaan.',
+      noAnswer: 'Geen antwoord van de klok. Probeer het opnieuw.', refused: 'De klok heeft dit geweigerd.',
+      wrongPassword: 'Verkeerd wachtwoord. Voer het opnieuw in.',
+      controlOff: 'De bediening staat op de klok uit.',
+      tooMany: 'Te veel verkeerde wachtwoorden. Wacht een minuut en probeer het dan opnieuw.',
+      answered: 'De klok antwoordde {n}.', wholeNumbers: 'Voer de uren en minuten in als hele getallen.',
+      enterSomething: 'Voer een tijd in, kies een snelheid, of beide.',
+      passwordKept: 'Wachtwoord bewaard voor dit tabblad. De klok controleert het bij de eerste opdracht.',
+      passwordForgotten: 'Wachtwoord gewist.'
+    }
+  };
+
+  function chooseLanguage() {
+    var wanted = navigator.languages && navigator.languages.length ? navigator.languages : [navigator.language || ''];
+    for (var i = 0; i < wanted.length; i++) {
+      var primary = String(wanted[i]).toLowerCase().split('-')[0];
+      if (TEXTS.hasOwnProperty(primary)) return primary;
+    }
+    return 'en';
+  }
+
+  var lang = chooseLanguage();
+  var words = TEXTS[lang];
+
+  function tr(key, fill) {
+    var text = words[key];
+    if (fill) {
+      text = text.replace(/\{(\w+)\}/g, function (all, name) { return fill.hasOwnProperty(name) ? fill[name] : all; });
+    }
+    return text;
+  }
+
+  // The address's options, for wall screens and bookmarks: ?kiosk, ?h12, ?seconds=0|1.
+  function option(name) {
+    var m = new RegExp('[?&]' + name + '(?:=([^&]*))?(?:&|$)').exec(location.search);
+    if (!m) return null;
+    return m[1] === undefined ? '' : decodeURIComponent(m[1]);
+  }
+  function optionOn(name) {
+    var value = option(name);
+    return value !== null && value !== '0' && value !== 'false';
+  }
+  var kiosk = optionOn('kiosk');
+  var h12 = optionOn('h12');
+  var secondsOption = option('seconds');
 
   var el = {};
-  ['face', 'digits', 'hh', 'mm', 'seconds', 'speed', 'next-speed', 'status', 'note', 'control-button', 'panel',
-   'close-panel', 'login-form', 'password', 'login', 'controls', 'start', 'stop', 'set-form',
-   'hours', 'minutes', 'set-speed', 'set', 'logout', 'message'].forEach(function (id) {
+  ['face', 'top', 'digits', 'hh', 'mm', 'seconds', 'ampm', 'speed', 'next-speed', 'status', 'note', 'spoken-time',
+   'control-button', 'panel', 'close-panel', 'wake-hint', 'login-form', 'password', 'login', 'controls', 'start',
+   'stop', 'set-form', 'hours', 'minutes', 'set-speed', 'set', 'logout', 'message'].forEach(function (id) {
     el[id] = document.getElementById(id);
   });
   var speedButtons = Array.prototype.slice.call(document.querySelectorAll('[data-speed]'));
 
-  // What the program said last, and when (performance.now() milliseconds).
+  // What the program said last, and the timing reference the page counts
+  // from: state.seconds at stateAt (performance.now() milliseconds).
   var state = null;
   var stateAt = 0;
+  var shownCount = -Infinity; // the last second shown, counted from state.seconds without wrapping
   var lastWord = performance.now();  // any answer from the program
+  var lastWordDate = Date.now();     // the same on the wall clock, which keeps going while a phone sleeps
   var lost = false;
+  var wakingUntil = 0;
+  var lastLoop = performance.now();
+  var spokenMinute = null;
 
   // The events stream, or polling when the browser has none or it keeps failing.
   var stream = null;
-  var streamWord = 0;       // last message or opening of the stream
+  var streamWord = 0;       // last event, ping or opening of the stream
   var streamFailures = 0;
   var polling = false;
   var pollingSince = 0;
-  var stateRequest = null;  // the state.json request in flight
+  var stateRequest = 0;     // how many state.json requests were made; the one in flight is the last
+  var stateInFlight = false;
   var lastStateRequest = -Infinity;
 
   var memoryPassword = '';  // where sessionStorage is refused (private modes)
   var busy = false;         // a control request is in flight
   var needsFit = true;      // the digits are to be fitted to the screen again
+  var wakeLock = null;
+  var wakeLockMissing = false;
+  var memoryWakeHintSaid = false;
 
   function now() { return performance.now(); }
 
   function pad2(n) { return (n < 10 ? '0' : '') + n; }
+
+  function wrapDay(s) { return ((s % DAY) + DAY) % DAY; }
 
   function parseState(text) {
     var s;
@@ -69,63 +216,126 @@
     return state.interval || (state.speed > 0 ? 1000 / state.speed : 1000);
   }
 
-  // The model time of day now, counted on from the last word at its speed.
-  function modelSeconds(t) {
-    var s = state.seconds;
-    if (state.running && !lost) s += Math.floor((t - stateAt) / period());
-    return ((s % DAY) + DAY) % DAY;
+  // Model seconds since the reference's start of day, with the fraction and
+  // without wrapping at midnight.
+  function position(t) {
+    if (!state.running || lost) return state.seconds;
+    return state.seconds + (t - stateAt) / period();
+  }
+
+  // The second to show: a small correction backwards is waited out rather
+  // than shown, so the seconds never step back while the clock runs.
+  function shownSeconds(t) {
+    var count = Math.floor(position(t));
+    if (state.running && !lost && count < shownCount) count = shownCount;
+    shownCount = count;
+    return wrapDay(count);
   }
 
   function setText(node, text) {
     if (node.textContent !== text) node.textContent = text;
   }
 
+  function clockWords(s) {
+    var h = Math.floor(s / 3600);
+    if (!h12) return { hh: pad2(h), mm: pad2(Math.floor(s / 60) % 60), ampm: '' };
+    return { hh: String(h % 12 || 12), mm: pad2(Math.floor(s / 60) % 60), ampm: h < 12 ? 'AM' : 'PM' };
+  }
+
+  function ago(ms) {
+    var s = Math.max(0, Math.round(ms / 1000));
+    var t = s < 60 ? tr('sec', { n: s }) : s < 3600 ? tr('min', { n: Math.floor(s / 60) })
+                                                    : tr('hour', { n: Math.floor(s / 3600) });
+    return tr('lastHeard', { t: t });
+  }
+
   function render() {
     var t = now();
     var face = !state ? (lost ? 'lost' : 'waiting') : lost ? 'lost' : state.running ? 'running' : 'stopped';
+    if (kiosk) face += ' kiosk';
     if (el.face.className !== face) el.face.className = face;
     if (!state) {
-      setText(el.status, lost ? 'No connection' : 'Connecting\u2026');
+      setText(el.status, tr(lost ? 'noConnection' : 'connecting'));
+      setText(el.note, lost ? ago(Date.now() - lastWordDate) : '');
       return;
     }
-    var s = modelSeconds(t);
-    setText(el.hh, pad2(Math.floor(s / 3600)));
-    setText(el.mm, pad2(Math.floor(s / 60) % 60));
+    var s = shownSeconds(t);
+    var shown = clockWords(s);
+    setText(el.hh, shown.hh);
+    setText(el.mm, shown.mm);
     setText(el.seconds, ':' + pad2(s % 60));
+    setText(el.ampm, shown.ampm);
+    // Screen readers hear the time once a minute, not every second.
+    var minute = shown.hh + ':' + shown.mm + (shown.ampm ? ' ' + shown.ampm : '');
+    if (minute !== spokenMinute) {
+      spokenMinute = minute;
+      setText(el['spoken-time'], tr('spoken', { t: minute }));
+    }
     setText(el.speed, state.speed + ':1');
     // A speed chosen while the clock runs counts only from the next Start.
-    setText(el['next-speed'], state.nextSpeed ? ' \u2192 ' + state.nextSpeed + ':1 at Start' : '');
-    setText(el.status, lost ? 'No connection' : state.running ? 'Running' : 'Stopped');
-    setText(el.note, !lost && state.held ? 'Time set \u2013 waiting for Start' : '');
+    setText(el['next-speed'], state.nextSpeed ? ' \u2192 ' + tr('atStart', { s: state.nextSpeed }) : '');
+    setText(el.status, tr(lost ? 'noConnection' : state.running ? 'running' : 'stopped'));
+    setText(el.note, lost ? ago(Date.now() - lastWordDate) : state.held ? tr('held') : '');
     speedButtons.forEach(function (b) {
-      b.classList.toggle('current', +b.getAttribute('data-speed') === state.speed);
+      var current = String(+b.getAttribute('data-speed') === state.speed);
+      if (b.getAttribute('aria-pressed') !== current) b.setAttribute('aria-pressed', current);
     });
-    el['control-button'].hidden = !state.control;
-    if (!state.control) el.panel.hidden = true;
+    var controlShown = state.control && !kiosk;
+    el['control-button'].hidden = !controlShown;
+    if (!controlShown && !el.panel.hidden) closePanel();
     if (needsFit) fitDigits();
   }
 
-  // The digits as large as the screen allows, whatever the font's widths:
-  // measured at a known size, then scaled to the room there is.
+  // The digits as large as the screen allows, whatever the font's widths and
+  // the size of the text around them (which grows with the browser's text
+  // zoom): measured at a known size, then scaled to the room there is.
   function fitDigits() {
     needsFit = false;
-    var portrait = window.innerHeight > window.innerWidth;
+    var width = window.innerWidth;
+    var height = window.innerHeight;
+    var portrait = height > width;
+    var margin = Math.max(el.top.getBoundingClientRect().bottom, 0);
+    if (!el['control-button'].hidden) margin = Math.max(margin, height - el['control-button'].getBoundingClientRect().top);
+    // Digits and note are centred together, so the room is what the top line
+    // and the Control button leave on both sides.
+    var note = el.note.getBoundingClientRect().height + parseFloat(getComputedStyle(el.note).marginTop || '0');
+    var room = Math.max((height - 2 * margin - note) * 0.96, height * 0.2);
     el.digits.style.fontSize = '100px';
     var box = el.digits.getBoundingClientRect();
     if (!box.width || !box.height) return;
-    var scale = Math.min(window.innerWidth * 0.94 / box.width,
-                         window.innerHeight * (portrait ? 0.7 : 0.6) / box.height);
+    var scale = Math.min(width * 0.94 / box.width, Math.min(room, height * (portrait ? 0.7 : 0.6)) / box.height);
     el.digits.style.fontSize = Math.floor(100 * scale) + 'px';
   }
 
   // Runs again at the next model-second boundary, and at least once a second
-  // for the connection's bookkeeping.
+  // for the connection's bookkeeping. A long gap between two runs means the
+  // timers slept (a phone's screen off, a tab in the background).
   function loop() {
+    var t = now();
+    if (t - lastLoop > ASLEEP_MS) {
+      // Hidden, the page waits to be shown before it reopens anything.
+      if (document.hidden) wakingUntil = t + WAKE_GRACE_MS;
+      else wakeUp();
+    }
+    lastLoop = t;
     supervise();
     render();
     var delay = 1000;
-    if (state && state.running && !lost) delay = Math.min(delay, period() - ((now() - stateAt) % period()) + 5);
+    if (state && state.running && !lost) {
+      delay = Math.min(delay, period() - ((position(now()) % 1 + 1) % 1) * period() + 5);
+    }
     setTimeout(loop, Math.max(20, delay));
+  }
+
+  // Back from sleep or from the background: whatever stream there is may be
+  // a dead connection, so it is opened anew, and the state is asked at once.
+  // "No connection" waits for these first answers a little, so that it does
+  // not flash up on a clock that is about to answer.
+  function wakeUp() {
+    wakingUntil = now() + WAKE_GRACE_MS;
+    if (!polling) openStream();
+    requestState('ask', true);
+    keepAwake();
   }
 
   // Any answer from the program. After a silence, a stream that is not the
@@ -133,31 +343,43 @@
   // polling while the program was away: it is opened anew either way.
   function heard(viaStream) {
     lastWord = now();
+    lastWordDate = Date.now();
     if (!lost) return;
     lost = false;
     if (!viaStream) openStream();
     render();
   }
 
-  // A quiet stream is normal while the clock stands still, but the page
-  // cannot see the stream's keep-alive comments; a state.json request shows
-  // whether the program is still there. If that state differs from the
-  // stream's, the stream missed a change and is opened again.
+  // The reference is kept while the program's word agrees with it: same
+  // course, and the counted time within a model second of the reported one
+  // (which is cut to the whole second, so the true time lies in [s, s + 1)).
+  // Inside that, the reference is nudged to the nearest agreeing point.
   function accept(next, source) {
     var t = now();
-    if (source === 'check' && !lost && stream && state && differs(state, next, t)) openStream();
-    state = next;
-    stateAt = t;
+    var keep = !!state && !lost && state.running === next.running && state.held === next.held &&
+               state.speed === next.speed && state.interval === next.interval;
+    if (keep && next.running) {
+      var off = position(t) - next.seconds;
+      off = wrapDay(off + DAY / 2) - DAY / 2;
+      if (off < -1 || off > 2) keep = false;
+      else if (off < 0) stateAt -= -off * period();
+      else if (off > 1) stateAt += (off - 1) * period();
+    } else if (keep) {
+      keep = state.seconds === next.seconds;
+    }
+    var changed = !keep || state.nextSpeed !== next.nextSpeed || state.control !== next.control;
+    // A check that finds what the stream did not tell: the stream missed it.
+    if (source === 'check' && changed && stream && !lost) openStream();
+    if (keep) {
+      state.nextSpeed = next.nextSpeed;
+      state.control = next.control;
+    } else {
+      state = next;
+      stateAt = t;
+      shownCount = -Infinity;
+    }
     heard(source === 'stream');
     render();
-  }
-
-  function differs(before, after, t) {
-    if (before.running !== after.running || before.held !== after.held ||
-        before.speed !== after.speed || before.nextSpeed !== after.nextSpeed || before.control !== after.control) return true;
-    var gap = Math.abs(modelSeconds(t) - after.seconds);
-    gap = Math.min(gap, DAY - gap);
-    return gap > (after.running ? 2 : 0);
   }
 
   function openStream() {
@@ -181,6 +403,13 @@
       polling = false;
       accept(s, 'stream');
     };
+    // The keep-alive the page can see: comment lines never reach it.
+    source.addEventListener('ping', function () {
+      if (stream !== source) return;
+      streamWord = now();
+      streamFailures = 0;
+      heard(true);
+    });
     source.onerror = function () {
       if (stream !== source) return;
       streamFailures += 1;
@@ -214,20 +443,23 @@
   }
 
   // source: 'poll', 'check' (the stream has been quiet) or 'ask' (no reason
-  // to doubt the stream).
-  function requestState(source) {
-    if (stateRequest) return;
+  // to doubt the stream). A request from before a sleep may never come back;
+  // fresh asks after one do not wait for it.
+  function requestState(source, fresh) {
+    if (stateInFlight && !fresh && now() - lastStateRequest < FETCH_TIMEOUT_MS) return;
+    var mine = ++stateRequest;
+    stateInFlight = true;
     lastStateRequest = now();
-    stateRequest = fetchWithTimeout(BASE + 'state.json', { cache: 'no-store' })
+    fetchWithTimeout(BASE + 'state.json', { cache: 'no-store' })
       .then(function (response) {
         return response.ok ? response.text() : null;
       })
       .then(function (text) {
         var s = text === null ? null : parseState(text);
-        if (s) accept(s, source);
+        if (s && mine === stateRequest) accept(s, source);
       })
       .catch(function () { /* counted by the silence it leaves */ })
-      .then(function () { stateRequest = null; });
+      .then(function () { if (mine === stateRequest) stateInFlight = false; });
   }
 
   function supervise() {
@@ -238,20 +470,49 @@
         pollingSince = t;
         openStream();
       }
-    } else if (lost ? t - lastStateRequest >= LOST_RETRY_MS
-                    : t - streamWord >= QUIET_MS && t - lastStateRequest >= QUIET_MS) {
-      requestState('check');
+    } else {
+      if (stream && t - streamWord >= DEAD_STREAM_MS) openStream();
+      if (lost ? t - lastStateRequest >= LOST_RETRY_MS
+               : t - streamWord >= QUIET_MS && t - lastStateRequest >= CHECK_MS) {
+        requestState('check');
+      }
     }
-    if (!lost && t - lastWord >= LOST_MS) {
+    if (!lost && t - lastWord >= LOST_MS && t >= wakingUntil) {
       if (state) {
         // The digits stop where they were counted to, not where the last word left them.
-        state.seconds = modelSeconds(t);
+        state.seconds = shownSeconds(t);
         stateAt = t;
       }
       lost = true;
-      // A stream that hangs without an error would never wake up again.
-      if (stream) openStream();
     }
+  }
+
+  // --- The screen kept on ----------------------------------------------
+
+  // Only in a secure context (https, or this machine itself) does the browser
+  // offer it, and it lets go of the lock whenever the page is hidden.
+  function keepAwake() {
+    if (!navigator.wakeLock || typeof navigator.wakeLock.request !== 'function') {
+      wakeLockMissing = true;
+      return;
+    }
+    if (wakeLock || document.hidden) return;
+    navigator.wakeLock.request('screen').then(function (lock) {
+      wakeLock = lock;
+      wakeLockMissing = false;
+      lock.addEventListener('release', function () { if (wakeLock === lock) wakeLock = null; });
+    }, function () {
+      wakeLockMissing = true;
+    });
+  }
+
+  function wakeHintSaid() {
+    try { return !!localStorage.getItem(WAKE_HINT_KEY); } catch (e) { return memoryWakeHintSaid; }
+  }
+
+  function noteWakeHintSaid() {
+    memoryWakeHintSaid = true;
+    try { localStorage.setItem(WAKE_HINT_KEY, '1'); } catch (e) { /* said again next time */ }
   }
 
   // --- Control -----------------------------------------------------------
@@ -286,10 +547,29 @@
 
   function showPanel() {
     var loggedIn = storedPassword() !== '';
+    var opening = el.panel.hidden;
     el['login-form'].hidden = loggedIn;
     el.controls.hidden = !loggedIn;
     el.panel.hidden = false;
+    el['control-button'].setAttribute('aria-expanded', 'true');
+    if (opening) {
+      var hint = wakeLockMissing && !wakeHintSaid();
+      el['wake-hint'].hidden = !hint;
+      if (hint) {
+        setText(el['wake-hint'], tr('wakeHint'));
+        noteWakeHintSaid();
+      }
+    }
+    // Keyboard users land in the panel, on what they most likely came for.
     if (!loggedIn) el.password.focus();
+    else if (opening) (state && state.running ? el.stop : el.start).focus();
+  }
+
+  function closePanel() {
+    var hadFocus = el.panel.contains(document.activeElement);
+    el.panel.hidden = true;
+    el['control-button'].setAttribute('aria-expanded', 'false');
+    if (hadFocus && !el['control-button'].hidden) el['control-button'].focus();
   }
 
   function askPassword(text) {
@@ -312,12 +592,15 @@
   function send(fields, done) {
     if (busy) return;
     var password = storedPassword();
-    if (!password) return askPassword('Enter the control password.');
+    if (!password) return askPassword(tr('enterPassword'));
     var body = Object.keys(fields).map(function (k) {
       return encodeURIComponent(k) + '=' + encodeURIComponent(fields[k]);
     }).join('&');
+    // The pressed button is disabled while the command goes; focus stays
+    // with it rather than falling back to the page's start.
+    var focused = document.activeElement;
     setBusy(true);
-    say('Sending\u2026');
+    say(tr('sending'));
     fetchWithTimeout(BASE + 'control', {
       method: 'POST',
       headers: {
@@ -329,28 +612,30 @@
     }).then(function (response) {
       return response.text().then(function (text) { answered(response.status, text, done); });
     }).catch(function () {
-      say('No answer from the clock. Try again.', 'bad');
+      say(tr('noAnswer'), 'bad');
     }).then(function () {
       setBusy(false);
+      if (focused && !el.panel.hidden && !el.controls.hidden && el.controls.contains(focused) &&
+          (document.activeElement === document.body || !document.activeElement)) focused.focus();
     });
   }
 
   function answered(status, text, done) {
     heard(false);
     if (status === 204 || status === 200) {
-      say('Done.', 'good');
+      say(tr('done'), 'good');
       if (done) done();
       requestState('ask');  // the stream brings it too; this serves the polling case at once
     } else if (status === 400) {
-      say(oneLine(text) || 'The clock refused this.', 'bad');
+      say(oneLine(text) || tr('refused'), 'bad');
     } else if (status === 401) {
-      askPassword('Wrong password. Enter it again.');
+      askPassword(tr('wrongPassword'));
     } else if (status === 403) {
-      say('Control is switched off on the clock.', 'bad');
+      say(tr('controlOff'), 'bad');
     } else if (status === 429) {
-      say('Too many wrong passwords. Wait a minute, then try again.', 'bad');
+      say(tr('tooMany'), 'bad');
     } else {
-      say('The clock answered ' + status + '. ' + oneLine(text), 'bad');
+      say(tr('answered', { n: status }) + ' ' + oneLine(text), 'bad');
     }
   }
 
@@ -368,11 +653,11 @@
       // Like the program's dialog, an empty box counts as 0.
       h = h === '' ? '0' : h;
       m = m === '' ? '0' : m;
-      if (!digitsOnly(h) || !digitsOnly(m)) return say('Enter the hours and minutes as whole numbers.', 'bad');
+      if (!digitsOnly(h) || !digitsOnly(m)) return say(tr('wholeNumbers'), 'bad');
       fields.time = h + ':' + pad2(+m);
     }
     if (speed) fields.speed = speed;
-    if (!fields.time && !fields.speed) return say('Enter a time, choose a speed, or both.', 'bad');
+    if (!fields.time && !fields.speed) return say(tr('enterSomething'), 'bad');
     send(fields, function () {
       el.hours.value = '';
       el.minutes.value = '';
@@ -383,23 +668,57 @@
   function login(e) {
     e.preventDefault();
     var password = el.password.value;
-    if (!password) return say('Enter the control password.', 'bad');
+    if (!password) return say(tr('enterPassword'), 'bad');
     storePassword(password);
     el.password.value = '';
     showPanel();
-    say('Password kept for this tab. The clock checks it with the first command.');
+    el.start.focus();
+    say(tr('passwordKept'));
+  }
+
+  function showSeconds(show) {
+    el.digits.classList.toggle('no-seconds', !show);
+    el.digits.setAttribute('aria-pressed', String(show));
+    needsFit = true;
   }
 
   function toggleSeconds() {
-    var hide = !el.digits.classList.contains('no-seconds');
-    el.digits.classList.toggle('no-seconds', hide);
+    var show = el.digits.classList.contains('no-seconds');
+    showSeconds(show);
     fitDigits();
-    try { localStorage.setItem(SECONDS_KEY, hide ? '1' : ''); } catch (e) { /* not kept */ }
+    try { localStorage.setItem(SECONDS_KEY, show ? '' : '1'); } catch (e) { /* not kept */ }
+  }
+
+  function translate() {
+    document.documentElement.lang = lang;
+    Array.prototype.forEach.call(document.querySelectorAll('[data-t]'), function (node) {
+      node.textContent = tr(node.getAttribute('data-t'));
+    });
+    Array.prototype.forEach.call(document.querySelectorAll('[data-t-label]'), function (node) {
+      node.setAttribute('aria-label', tr(node.getAttribute('data-t-label')));
+    });
+    Array.prototype.forEach.call(document.querySelectorAll('[data-t-title]'), function (node) {
+      node.title = tr(node.getAttribute('data-t-title'));
+    });
   }
 
   function wire() {
-    el['control-button'].addEventListener('click', function () { say(''); showPanel(); });
-    el['close-panel'].addEventListener('click', function () { el.panel.hidden = true; });
+    translate();
+    el['control-button'].addEventListener('click', function () {
+      if (el.panel.hidden) {
+        say('');
+        showPanel();
+      } else {
+        closePanel();
+      }
+    });
+    el['close-panel'].addEventListener('click', closePanel);
+    document.addEventListener('keydown', function (e) {
+      if ((e.key === 'Escape' || e.key === 'Esc') && !el.panel.hidden) {
+        e.preventDefault();
+        closePanel();
+      }
+    });
     el['login-form'].addEventListener('submit', login);
     el.start.addEventListener('click', function () { send({ action: 'start' }); });
     el.stop.addEventListener('click', function () { send({ action: 'stop' }); });
@@ -410,21 +729,25 @@
     el.logout.addEventListener('click', function () {
       storePassword('');
       showPanel();
-      say('Password forgotten.');
+      say(tr('passwordForgotten'));
     });
     el.digits.addEventListener('click', toggleSeconds);
     window.addEventListener('resize', function () { needsFit = true; render(); });
-    // Timers sleep in a hidden tab; on return the page asks at once.
+    // Timers sleep in a hidden tab, and the connection may have died meanwhile.
     document.addEventListener('visibilitychange', function () {
-      if (!document.hidden) requestState('ask');
+      if (!document.hidden) wakeUp();
     });
-    try {
-      if (localStorage.getItem(SECONDS_KEY)) el.digits.classList.add('no-seconds');
-    } catch (e) { /* seconds shown */ }
+    if (kiosk) el.digits.tabIndex = -1;
+    var hide = false;
+    try { hide = !!localStorage.getItem(SECONDS_KEY); } catch (e) { /* seconds shown */ }
+    if (secondsOption === '1') hide = false;
+    else if (secondsOption === '0') hide = true;
+    showSeconds(!hide);
   }
 
   wire();
   openStream();
   requestState('ask');
+  keepAwake();
   loop();
 })();
