@@ -11,7 +11,7 @@ LccNode::LccNode(NodeId id, const NodeInformation &info, QObject *parent)
     , m_aliases(id)
 {
     m_wait.setSingleShot(true);
-    m_wait.setInterval(ReserveWaitMs);
+    m_wait.setTimerType(Qt::PreciseTimer);
     connect(&m_wait, &QTimer::timeout, this, &LccNode::reserved);
 }
 
@@ -49,13 +49,20 @@ void LccNode::reserve()
     m_state = State::Reserving;
     for (const CanFrame &frame : checkIds(m_id, alias()))
         send(frame);
-    m_wait.start();
+    m_sinceCheck.start();
+    m_wait.start(ReserveWaitMs);
 }
 
 void LccNode::reserved()
 {
     if (m_state != State::Reserving)
         return;
+    // A timer may fire a little early; the standard's 200 ms are a minimum.
+    const qint64 left = ReserveWaitMs - m_sinceCheck.elapsed();
+    if (left > 0) {
+        m_wait.start(int(left));
+        return;
+    }
     send(reserveId(alias()));
     send(aliasMapDefinition(alias(), m_id));
     m_state = State::Initialized;

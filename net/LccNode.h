@@ -2,6 +2,7 @@
 
 #include "net/OpenLcbCan.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -78,6 +79,7 @@ private:
     OpenLcb::AliasGenerator m_aliases;
     State m_state = State::Down;
     QTimer m_wait;
+    QElapsedTimer m_sinceCheck;  // since the last Check ID went out
     SendFrame m_send;
     bool m_duplicateReported = false;
 };

@@ -48,7 +48,9 @@ BroadcastTimeProducer::BroadcastTimeProducer(const ExtensionSettings::Lcc &setti
 {
     m_sync.setSingleShot(true);
     m_sync.setInterval(SyncDelayMs);
+    m_sync.setTimerType(Qt::PreciseTimer);
     m_dateReport.setSingleShot(true);
+    m_dateReport.setTimerType(Qt::PreciseTimer);
     m_dateReport.setInterval(SyncDelayMs);
     connect(&m_sync, &QTimer::timeout, this, &BroadcastTimeProducer::sendSync);
     connect(&m_dateReport, &QTimer::timeout, this, &BroadcastTimeProducer::sendDateAndYear);

@@ -51,6 +51,7 @@ public:
 
     QDate modelDate() const { return m_date; }
     LccNode &node() { return m_node; }
+    const LccNode &node() const { return m_node; }
     GridConnectClient &hub() { return m_hub; }
 
 public slots:

@@ -9,6 +9,8 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <functional>
+
 // A GridConnect hub for tests, written from the format alone: it listens on
 // 127.0.0.1 (a port the OS picks), takes one node at a time, records each
 // frame it hears with the time it came, and sends what the test tells it.
@@ -37,6 +39,9 @@ public:
                         frames << f;
                         texts << GridConnect::text(f);
                         at << clock.elapsed();
+                        atNs << clock.nsecsElapsed();
+                        if (onFrame)
+                            onFrame();
                     }
                 });
             }
@@ -66,16 +71,18 @@ public:
     int waitFor(const QByteArray &text, int from = 0, int timeoutMs = 5000)
     {
         int found = -1;
-        QTest::qWaitFor([&] {
+        const bool came = QTest::qWaitFor([&] {
             found = int(texts.indexOf(text, from));
             return found >= 0;
         }, timeoutMs);
-        return found;
+        return came ? found : -1;
     }
 
     QList<CanFrame> frames;
     QByteArrayList texts;
     QList<qint64> at;  // ms on `clock` when each frame came
+    QList<qint64> atNs;
+    std::function<void()> onFrame;  // after each frame is recorded
     QElapsedTimer clock;
     int connections = 0;
     int disconnections = 0;

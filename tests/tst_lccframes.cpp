@@ -122,11 +122,11 @@ private slots:
         const BroadcastTime::Decoded d = BroadcastTime::decode(quint16(suffix));
         QCOMPARE(int(d.kind), kind);
         if (d.kind == BroadcastTime::Decoded::SetTime || d.kind == BroadcastTime::Decoded::ReportTime)
-            QCOMPARE(QPair<int, int>(d.hour, d.minute), qMakePair(a, b));
+            QCOMPARE(d.hour * 100 + d.minute, a * 100 + b);
         if (d.kind == BroadcastTime::Decoded::SetRate)
             QCOMPARE(d.quarters, a);
         if (d.kind == BroadcastTime::Decoded::SetDate)
-            QCOMPARE(QPair<int, int>(d.month, d.day), qMakePair(a, b));
+            QCOMPARE(d.month * 100 + d.day, a * 100 + b);
         if (d.kind == BroadcastTime::Decoded::SetYear)
             QCOMPARE(d.year, a);
     }
