@@ -65,9 +65,12 @@ void LccNode::reserved()
     }
     send(reserveId(alias()));
     send(aliasMapDefinition(alias(), m_id));
+    if (m_state != State::Reserving)
+        return;  // the link went down while these were sent
     m_state = State::Initialized;
     sendGlobal(InitializationComplete, nodeIdBytes(m_id));
-    emit initialized();
+    if (m_state == State::Initialized)
+        emit initialized();
 }
 
 void LccNode::collision()
