@@ -79,6 +79,28 @@ FPortula::FPortula(const AppPaths &paths, QWidget *parent)
     connect(&m_clock, &ClockEngine::minuteChanged, &m_live, &LiveClock::minuteChanged);
     connect(&m_fastClock, &FastClockMulticast::sendFailed, this,
             [](const QString &reason) { qCWarning(lcQuorandel, "%s", qUtf8Printable(reason)); });
+    wireLcc();
+}
+
+// The layout network hears every change and every model minute the other
+// followers hear; its set events are noted as the web control's commands are.
+void FPortula::wireLcc()
+{
+    connect(&m_clock, &ClockEngine::changed, &m_lcc, &BroadcastTimeProducer::clockChanged);
+    connect(&m_clock, &ClockEngine::minuteChanged, &m_lcc, &BroadcastTimeProducer::clockTicked);
+    connect(&m_lcc, &BroadcastTimeProducer::problem, this,
+            [](const QString &text) { qCWarning(lcQuorandel, "%s", qUtf8Printable(text)); });
+    connect(&m_lcc, &BroadcastTimeProducer::notice, this,
+            [](const QString &text) { qCInfo(lcQuorandel, "%s", qUtf8Printable(text)); });
+    connect(&m_lcc, &BroadcastTimeProducer::controlNote, this,
+            [this](const QByteArray &peer, const QByteArray &what, bool refused) {
+                const QByteArray line = "control " + what;
+                m_log.WriteLog(RequestLog::noteLine(QDateTime::currentDateTime(), peer, line));
+                if (refused)
+                    qCWarning(lcQuorandel, "%s: %s", peer.constData(), line.constData());
+                else
+                    qCInfo(lcQuorandel, "%s: %s", peer.constData(), line.constData());
+            });
 }
 
 // The dialog keeps the settings' `Config` flag; it must go before they do.
@@ -206,6 +228,7 @@ bool FPortula::Form_Load(QString *error)
     m_broadcast.SetUpBroadcast();
     m_live.install();
     m_fastClock.start();
+    m_lcc.start();
     return true;
 }
 
@@ -352,6 +375,7 @@ void FPortula::ShutDown(ExitVariant variant)
     if (variant == ExitVariant::WindowClosed)
         m_broadcast.SendStopBurst(10);
     m_fastClock.stop();
+    m_lcc.stop();
     if (!saved)
         reportSaveFailure();
     if (m_endProgram)

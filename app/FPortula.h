@@ -5,6 +5,7 @@
 #include "platform/FileNumbers.h"
 #include "platform/Paths.h"
 #include "platform/RegistryHive.h"
+#include "publish/BroadcastTimeProducer.h"
 #include "publish/DisplayPush.h"
 #include "publish/FastClockMulticast.h"
 #include "publish/ImageExport.h"
@@ -106,6 +107,7 @@ public:
     DisplayPush &push() { return m_push; }
     FastClockMulticast &fastClock() { return m_fastClock; }
     LiveClock &liveClock() { return m_live; }
+    BroadcastTimeProducer &lcc() { return m_lcc; }
     const ExtensionSettings &extensionSettings() const { return m_extension; }
 
     QLineEdit *Text1 = nullptr;  // the model time, read only
@@ -136,6 +138,7 @@ private:
     void haltClockTimers();
     void readExtensionSettings();
     void tellFollowers(const ClockSnapshot &snapshot);
+    void wireLcc();
     FastClockState fastClockState() const;
 
     AppPaths m_paths;
@@ -160,4 +163,5 @@ private:
     ExtensionSettings m_extension = ExtensionSettings::read(m_paths.extensionFile);
     LiveClock m_live{m_web, *this, m_log, m_extension.remote.password.toUtf8(), VersionCaption.toLatin1()};
     FastClockMulticast m_fastClock{m_extension.fastClock, [this] { return fastClockState(); }};
+    BroadcastTimeProducer m_lcc{m_extension.lcc, *this};
 };

@@ -4,6 +4,8 @@
 
 #include "settings/FastClockFields.h"
 
+#include "net/OpenLcbCan.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
@@ -19,6 +21,10 @@ const QStringList kKnownKeys = {
     QStringLiteral("fastclock/ttl"),    QStringLiteral("fastclock/name"),
     QStringLiteral("fastclock/text"),   QStringLiteral("fastclock/interval"),
     QStringLiteral("display/address"),  QStringLiteral("display/port"),
+    QStringLiteral("lcc/hub"),          QStringLiteral("lcc/node"),
+    QStringLiteral("lcc/clock"),        QStringLiteral("lcc/control"),
+    QStringLiteral("lcc/date"),         QStringLiteral("lcc/name"),
+    QStringLiteral("lcc/description"),
 };
 
 // The file through QSettings, and the warnings about it. A value that QSettings
@@ -40,6 +46,7 @@ public:
     void readAddress(const QString &key, bool multicast, QString &value);
     void readProse(const QString &key, int maxLength, QString &value);
     void readPassword(const QString &key, QString &value);
+    void readLcc(ExtensionSettings::Lcc &lcc);
     void reportUnknownKeys();
 
 private:
@@ -158,6 +165,96 @@ void IniReader::readPassword(const QString &key, QString &value)
                  .arg(where(key)));
 }
 
+// hub=host[:port], node=, clock=, control=, date=, name=, description=. A
+// hub without a usable node ID leaves LCC off, and the warning says so.
+void IniReader::readLcc(ExtensionSettings::Lcc &lcc)
+{
+    QString text;
+    if (raw(QStringLiteral("lcc/hub"), QStringLiteral(","), &text)) {
+        const QString hub = text.trimmed();
+        QString host = hub;
+        QString portText;
+        bool hasPort = false;
+        if (hub.startsWith(u'[')) {  // [IPv6] or [IPv6]:port
+            const qsizetype close = hub.indexOf(u']');
+            const QString rest = close > 0 ? hub.mid(close + 1) : QString();
+            host = close > 0 && (rest.isEmpty() || rest.startsWith(u':')) ? hub.mid(1, close - 1) : QString();
+            hasPort = !rest.isEmpty();
+            portText = rest.mid(1);
+        } else if (hub.count(u':') == 1) {
+            host = hub.section(u':', 0, 0);
+            portText = hub.section(u':', 1);
+            hasPort = true;
+        }
+        bool portOk = true;
+        int port = ExtensionSettings::Lcc::DefaultHubPort;
+        if (hasPort) {
+            port = portText.toInt(&portOk, 10);
+            portOk = portOk && port >= 1 && port <= 65535;
+        }
+        const bool hostOk = !host.isEmpty() && !host.contains(u' ') && !host.contains(u'/');
+        if (hostOk && portOk) {
+            lcc.hubHost = host;
+            lcc.hubPort = quint16(port);
+        } else {
+            warnValue(QStringLiteral("lcc/hub"), text,
+                      QStringLiteral("is not host or host:port (a port from 1 to 65535)"),
+                      QStringLiteral("no hub: LCC stays off"));
+        }
+    }
+    const bool hasNode = raw(QStringLiteral("lcc/node"), QStringLiteral(","), &text);
+    if (hasNode && !OpenLcb::parseDotted(text, 6, &lcc.nodeId)) {
+        lcc.nodeId = 0;
+        warn(QStringLiteral("%1%2 is not a node ID (six bytes in dotted hex, not all zero, "
+                            "for example 02.01.0D.00.00.03)%3")
+                 .arg(where(QStringLiteral("lcc/node")), text,
+                      lcc.hubHost.isEmpty() ? QString() : QStringLiteral("; LCC stays off")));
+    } else if (!hasNode && !lcc.hubHost.isEmpty()) {
+        warn(QStringLiteral("[lcc] hub= is set but [lcc] node= is not; LCC stays off. Set [lcc] node= to a "
+                            "node ID from your own assigned range (six bytes in dotted hex, for example "
+                            "02.01.0D.00.00.03): node IDs must be unique on the network"));
+    }
+    if (raw(QStringLiteral("lcc/clock"), QStringLiteral(","), &text)) {
+        const QString word = text.trimmed().toLower();
+        const QStringList names = {QStringLiteral("default"), QStringLiteral("realtime"),
+                                   QStringLiteral("alternate1"), QStringLiteral("alternate2")};
+        quint64 id = 0;
+        if (names.contains(word))
+            lcc.clockId = ExtensionSettings::Lcc::DefaultClock + quint64(names.indexOf(word));
+        else if (OpenLcb::parseDotted(text, 6, &id))
+            lcc.clockId = id;
+        else
+            warnValue(QStringLiteral("lcc/clock"), text,
+                      QStringLiteral("is not default, realtime, alternate1, alternate2 or six bytes in dotted hex"),
+                      OpenLcb::dotted(lcc.clockId));
+    }
+    readFlag(QStringLiteral("lcc/control"), lcc.control);
+    if (raw(QStringLiteral("lcc/date"), QStringLiteral(","), &text)) {
+        const QDate date = QDate::fromString(text.trimmed(), Qt::ISODate);
+        if (date.isValid() && date.year() >= 1 && date.year() <= 4095 && text.trimmed().size() == 10)
+            lcc.date = date;
+        else
+            warnValue(QStringLiteral("lcc/date"), text,
+                      QStringLiteral("is not a date YYYY-MM-DD in the years 0001 to 4095"),
+                      lcc.date.toString(Qt::ISODate));
+    }
+    const auto readNodeText = [this](const QString &key, int maxBytes, QString &value) {
+        QString text;
+        if (!raw(key, QStringLiteral(", "), &text))
+            return;
+        QString clean = text;
+        for (QChar &c : clean)
+            if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+                c = u' ';
+        const QByteArray cut = OpenLcb::utf8Cut(clean, maxBytes);
+        value = QString::fromUtf8(cut);
+        if (cut.size() < clean.toUtf8().size())
+            warn(QStringLiteral("%1 is longer than %2 bytes of UTF-8; cut to \"%3\"").arg(where(key)).arg(maxBytes).arg(value));
+    };
+    readNodeText(QStringLiteral("lcc/name"), 62, lcc.name);
+    readNodeText(QStringLiteral("lcc/description"), 63, lcc.description);
+}
+
 // Only the key is named: an unknown key may be a misspelt password.
 void IniReader::reportUnknownKeys()
 {
@@ -181,6 +278,7 @@ void readAll(IniReader &ini, ExtensionSettings &s)
     ini.readNumber(QStringLiteral("fastclock/interval"), 1, 15, s.fastClock.intervalSeconds);
     ini.readAddress(QStringLiteral("display/address"), false, s.display.address);
     ini.readPort(QStringLiteral("display/port"), s.display.port);
+    ini.readLcc(s.lcc);
     ini.reportUnknownKeys();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 
@@ -29,9 +30,27 @@ struct ExtensionSettings
         quint16 port = 7799;
     };
 
+    // The layout's LCC network (OpenLCB Broadcast Time through a GridConnect
+    // hub): off until both the hub and the node ID are set.
+    struct Lcc
+    {
+        static constexpr quint16 DefaultHubPort = 12021;
+        static constexpr quint64 DefaultClock = 0x010100000100ULL;
+        QString hubHost;  // empty: LCC off
+        quint16 hubPort = DefaultHubPort;
+        quint64 nodeId = 0;  // required with a hub; no default
+        quint64 clockId = DefaultClock;
+        bool control = false;  // set events from the network are obeyed
+        QDate date{1970, 1, 1};
+        QString name;         // Simple Node Information: the user's name
+        QString description;  // and description
+        bool enabled() const { return !hubHost.isEmpty() && nodeId != 0; }
+    };
+
     Remote remote;
     FastClock fastClock;
     Display display;
+    Lcc lcc;
     // One line for each problem found in the file, to be logged once each.
     QStringList warnings;
 

@@ -135,6 +135,90 @@ private slots:
         QCOMPARE(s.warnings.size(), warned ? 1 : 0);
         QVERIFY(!warned || s.warnings[0].contains(QStringLiteral("chmod 600")));
     }
+
+    // The [lcc] section, in one line per reading so that a wrong field shows.
+    static QString describeLcc(const ExtensionSettings::Lcc &l)
+    {
+        return QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9")
+            .arg(l.enabled() ? "on" : "off", l.hubHost).arg(l.hubPort)
+            .arg(l.nodeId, 12, 16, QLatin1Char('0')).arg(l.clockId, 12, 16, QLatin1Char('0'))
+            .arg(l.control).arg(l.date.toString(Qt::ISODate), l.name, l.description);
+    }
+
+    void lccOffByDefault()
+    {
+        const ExtensionSettings s = readFile("[display]\nport=7799\n");
+        QCOMPARE(describeLcc(s.lcc), QStringLiteral("off||12021|000000000000|010100000100|0|1970-01-01||"));
+        QVERIFY(s.warnings.isEmpty());
+    }
+
+    void lccRead_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("read");
+        QTest::newRow("every key") << QByteArray("[lcc]\nhub=jmri.local:12022\nnode=02.01.0d.00.00.03\nclock=alternate2\n"
+                                                 "control=true\ndate=1955-06-30\nname=Quorandel\n"
+                                                 "description=\"Hall 2, master\"\n")
+                                   << "on|jmri.local|12022|02010d000003|010100000103|1|1955-06-30|Quorandel|Hall 2, master";
+        QTest::newRow("host alone") << QByteArray("[lcc]\nhub=10.0.0.7\nnode=05.01.01.01.22.00\n")
+                                    << "on|10.0.0.7|12021|050101012200|010100000100|0|1970-01-01||";
+        QTest::newRow("IPv6") << QByteArray("[lcc]\nhub=\"[::1]:1234\"\nnode=05.01.01.01.22.00\nclock=realtime\n")
+                              << "on|::1|1234|050101012200|010100000101|0|1970-01-01||";
+        QTest::newRow("own clock ID") << QByteArray("[lcc]\nhub=h\nnode=05.01.01.01.22.00\nclock=05.01.01.01.22.01\n")
+                                      << "on|h|12021|050101012200|050101012201|0|1970-01-01||";
+    }
+    void lccRead()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, read);
+        const ExtensionSettings s = readFile(content);
+        QCOMPARE(describeLcc(s.lcc) + s.warnings.join(u'\n'), read);
+    }
+
+    // A hub without a node ID: LCC stays off, and the one warning names the key.
+    void lccHubWithoutNode()
+    {
+        const ExtensionSettings s = readFile("[lcc]\nhub=localhost\n");
+        QVERIFY(!s.lcc.enabled());
+        QCOMPARE(s.warnings.size(), 1);
+        QVERIFY2(s.warnings[0].contains("[lcc] node=") && s.warnings[0].contains("LCC stays off"),
+                 qPrintable(s.warnings[0]));
+    }
+
+    void lccMalformed_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("port 0") << QByteArray("hub=h:0") << "[lcc] hub=h:0 is not host or host:port";
+        QTest::newRow("port empty") << QByteArray("hub=h:") << "[lcc] hub=h: is not host";
+        QTest::newRow("port word") << QByteArray("hub=h:lcc") << "[lcc] hub=h:lcc is not host";
+        QTest::newRow("node short") << QByteArray("node=02.01.0D.00.03") << "[lcc] node=02.01.0D.00.03 is not a node ID";
+        QTest::newRow("node zero") << QByteArray("node=00.00.00.00.00.00") << "is not a node ID";
+        QTest::newRow("node digits") << QByteArray("node=2.1.D.0.0.3") << "is not a node ID";
+        QTest::newRow("clock") << QByteArray("clock=fast") << "[lcc] clock=fast is not default";
+        QTest::newRow("control") << QByteArray("control=yes") << "[lcc] control=yes is neither true nor false";
+        QTest::newRow("date") << QByteArray("date=1970-02-30") << "[lcc] date=1970-02-30 is not a date";
+        QTest::newRow("date form") << QByteArray("date=1.1.1970") << "is not a date";
+        QTest::newRow("name") << QByteArray("name=") + QByteArray(70, 'x') << "[lcc] name= is longer than 62 bytes";
+    }
+    // Warned once, the default kept; LCC never half on.
+    void lccMalformed()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, said);
+        const ExtensionSettings s = readFile("[lcc]\n" + line + '\n');
+        QCOMPARE(s.warnings.size(), 1);
+        QVERIFY2(s.warnings[0].contains(said), qPrintable(s.warnings[0]));
+        QVERIFY(!s.lcc.enabled());
+        QCOMPARE(s.lcc.name.toUtf8().size() <= 62, true);
+    }
+
+    // A cut name keeps whole UTF-8 characters.
+    void lccNameCutAtCharacter()
+    {
+        const ExtensionSettings s = readFile("[lcc]\nname=" + QString(40, QChar(0x00E4)).toUtf8() + '\n');
+        QCOMPARE(s.lcc.name, QString(31, QChar(0x00E4)));
+    }
 };
 
 QTEST_APPLESS_MAIN(TstExtensionSettings)

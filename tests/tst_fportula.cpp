@@ -1,4 +1,5 @@
 #include "DisplayDevice.h"
+#include "FakeHub.h"
 #include "Fixtures.h"
 #include "PrivateNetwork.h"
 
@@ -253,6 +254,54 @@ private slots:
         first->close();
         QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), 1000);
         QVERIFY(open()->isVisible());
+    }
+
+    // The window's clock on the layout network: the program's own start-up
+    // at a hub, a Start told through the followers' hook, and a set event
+    // from the network carried out and noted as the web control's are.
+    void layoutNetworkFollowsTheWindow()
+    {
+        FakeHub hub;
+        QVERIFY(hub.listen());
+        QVERIFY(m_run->writeExtensionSettings("[lcc]\nhub=127.0.0.1:" + QByteArray::number(hub.port())
+                                              + "\nnode=02.01.0D.00.00.03\ncontrol=true\nname=Hall 2\n"));
+        QVERIFY(m_run->writeRegistry("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Quorandel]\n"
+                                     "\"FileLog\"=\"True\"\n"));
+        std::unique_ptr<FPortula> w = m_run->started();
+        QVERIFY2(w, qPrintable(m_run->startError));
+        QVERIFY(w->lcc().isEnabled());
+        const QByteArray alias = QByteArray::number(w->lcc().node().alias(), 16).rightJustified(3, '0').toUpper();
+        const auto event = [&](const char *mti, const char *suffix) {
+            return ":X19" + QByteArray(mti) + alias + "N010100000100" + suffix + ";";
+        };
+        QVERIFY(hub.waitFor(event("544", "0000"), 0, kWait) > 0);
+        qInfo("the program's start-up at the hub (ms after the first frame):");
+        for (int i = 0; i < hub.texts.size(); ++i)
+            qInfo("  %4lld  %s", hub.at[i] - hub.at[0], hub.texts[i].constData());
+
+        // Start Clock: its event, timed in an event loop that reads it as it comes.
+        QEventLoop loop;
+        const QByteArray started = event("5B4", "F002");
+        hub.onFrame = [&] {
+            if (hub.texts.last() == started)
+                loop.quit();
+        };
+        QTimer::singleShot(kWait, &loop, &QEventLoop::quit);
+        const int from = int(hub.texts.size());
+        const qint64 pressed = hub.clock.nsecsElapsed();
+        w->StartClock->click();
+        loop.exec();
+        hub.onFrame = nullptr;
+        const int came = int(hub.texts.indexOf(started, from));
+        QVERIFY(came >= 0);
+        qInfo("Start Clock to its event at the hub: %lld us", (hub.atNs[came] - pressed) / 1000);
+
+        // 8:1 from the network while running: the window's choice and Start.
+        hub.send(":X195B4AAAN010100000100C020;");
+        QVERIFY(hub.waitFor(event("5B4", "4020"), came, kWait) > 0);
+        QCOMPARE(w->clock().countedSpeed(), qint16(8));
+        QCOMPARE(w->clock().timer1().interval(), 125);
+        QVERIFY(QTest::qWaitFor([&] { return m_run->requestLog().contains(": LCC alias AAA: control accepted: set rate 8:1"); }, kWait));
     }
 };
 

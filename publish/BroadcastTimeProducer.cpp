@@ -1,0 +1,287 @@
+#include "publish/BroadcastTimeProducer.h"
+
+#include "clock/ClockEngine.h"
+
+#include "QuorandelVersion.h"
+
+#include <algorithm>
+
+using namespace OpenLcb;
+namespace BT = BroadcastTime;
+
+namespace {
+
+NodeInformation nodeInformation(const ExtensionSettings::Lcc &settings)
+{
+    NodeInformation info;
+    info.manufacturer = QStringLiteral("Quorandel");
+    info.model = QStringLiteral("Quorandel master fast clock");
+    info.hardwareVersion = QStringLiteral("PC");
+    info.softwareVersion = QString::fromLatin1(QuorandelVersion);
+    info.userName = settings.name;
+    info.userDescription = settings.description;
+    return info;
+}
+
+QByteArray rateText(int quarters)
+{
+    if (quarters % 4 == 0)
+        return QByteArray::number(quarters / 4) + ":1";
+    return QByteArray::number(quarters / 4.0, 'f', 2) + ":1";
+}
+
+QByteArray twoDigits(int n)
+{
+    return QByteArray::number(n).rightJustified(2, '0');
+}
+
+}  // namespace
+
+BroadcastTimeProducer::BroadcastTimeProducer(const ExtensionSettings::Lcc &settings, ClockControl &clock,
+                                             QObject *parent)
+    : QObject(parent)
+    , m_settings(settings)
+    , m_clock(clock)
+    , m_hub(settings.hubHost, settings.hubPort)
+    , m_node(settings.nodeId, nodeInformation(settings))
+    , m_date(settings.date.isValid() ? settings.date : QDate(1970, 1, 1))
+{
+    m_sync.setSingleShot(true);
+    m_sync.setInterval(SyncDelayMs);
+    m_sync.setTimerType(Qt::PreciseTimer);
+    m_dateReport.setSingleShot(true);
+    m_dateReport.setTimerType(Qt::PreciseTimer);
+    m_dateReport.setInterval(SyncDelayMs);
+    connect(&m_sync, &QTimer::timeout, this, &BroadcastTimeProducer::sendSync);
+    connect(&m_dateReport, &QTimer::timeout, this, &BroadcastTimeProducer::sendDateAndYear);
+
+    m_node.setSender([this](const CanFrame &frame) { m_hub.send(frame); });
+    connect(&m_hub, &GridConnectClient::connected, &m_node, &LccNode::linkUp);
+    connect(&m_hub, &GridConnectClient::disconnected, this, [this] {
+        m_node.linkDown();
+        m_sync.stop();
+        m_dateReport.stop();
+        m_told = Told();
+    });
+    connect(&m_hub, &GridConnectClient::frameReceived, &m_node, &LccNode::receive);
+    connect(&m_hub, &GridConnectClient::hubLost, this, &BroadcastTimeProducer::problem);
+    connect(&m_hub, &GridConnectClient::hubReached, this, &BroadcastTimeProducer::notice);
+    connect(&m_node, &LccNode::problem, this, &BroadcastTimeProducer::problem);
+    connect(&m_node, &LccNode::initialized, this, &BroadcastTimeProducer::loggedIn);
+    connect(&m_node, &LccNode::eventsIdentifyAsked, this, &BroadcastTimeProducer::identifyEvents);
+    connect(&m_node, &LccNode::producerIdentifyAsked, this, [this](EventId event) {
+        if (event >> 16 == m_settings.clockId)
+            m_node.sendEvent(ProducerRangeIdentified, eventId(0xFFFF));
+    });
+    connect(&m_node, &LccNode::consumerIdentifyAsked, this, [this](EventId event) {
+        if (event >> 16 == m_settings.clockId && (event & BT::SetBit))
+            m_node.sendEvent(ConsumerRangeIdentified, eventId(0x8000));
+    });
+    connect(&m_node, &LccNode::eventReported, this, &BroadcastTimeProducer::eventReported);
+}
+
+void BroadcastTimeProducer::start()
+{
+    if (isEnabled())
+        m_hub.start();
+}
+
+void BroadcastTimeProducer::stop()
+{
+    m_sync.stop();
+    m_dateReport.stop();
+    m_hub.stop();
+    m_node.linkDown();
+}
+
+void BroadcastTimeProducer::loggedIn()
+{
+    identifyEvents();
+    sendSync();
+}
+
+// Every suffix is ours to produce; the set half is ours to consume.
+void BroadcastTimeProducer::identifyEvents()
+{
+    m_node.sendEvent(ProducerRangeIdentified, eventId(0xFFFF));
+    m_node.sendEvent(ConsumerRangeIdentified, eventId(0x8000));
+}
+
+void BroadcastTimeProducer::sendSync()
+{
+    if (!m_node.isInitialized())
+        return;
+    m_sync.stop();
+    const ClockSnapshot clock = m_clock.clockSnapshot();
+    m_told = Told{true, clock.running(), quartersOf(clock), clock.secondsOfDay / 60};
+    m_node.sendEvent(ProducerIdentifiedValid, eventId(m_told.running ? BT::Start : BT::Stop));
+    m_node.sendEvent(ProducerIdentifiedValid, eventId(BT::rateSuffix(m_told.quarters)));
+    m_node.sendEvent(ProducerIdentifiedValid, eventId(BT::yearSuffix(m_date)));
+    m_node.sendEvent(ProducerIdentifiedValid, eventId(BT::dateSuffix(m_date)));
+    m_node.sendEvent(ProducerIdentifiedValid, eventId(BT::timeSuffix(clock.secondsOfDay)));
+}
+
+void BroadcastTimeProducer::sendDateAndYear()
+{
+    reportEvent(BT::yearSuffix(m_date));
+    reportEvent(BT::dateSuffix(m_date));
+}
+
+void BroadcastTimeProducer::reportEvent(quint16 suffix)
+{
+    m_node.sendEvent(EventReport, eventId(suffix));
+}
+
+void BroadcastTimeProducer::clockChanged(const ClockSnapshot &clock)
+{
+    // A set event's own change is told once, when it has been carried out.
+    if (m_applying)
+        return;
+    followMinute(clock, false);
+    reportChanges(clock, Force::None);
+}
+
+void BroadcastTimeProducer::clockTicked(const ClockSnapshot &clock)
+{
+    if (clock.running())
+        followMinute(clock, true);
+}
+
+// A minute reached by counting past 23:59 is the next day.
+void BroadcastTimeProducer::followMinute(const ClockSnapshot &clock, bool mayRoll)
+{
+    const int minute = clock.secondsOfDay / 60;
+    if (minute == m_lastMinute)
+        return;
+    const bool rolled = mayRoll && m_lastMinute >= 0 && minute < m_lastMinute;
+    m_lastMinute = minute;
+    if (rolled)
+        m_date = m_date.addDays(1);
+    if (!mayRoll || !m_node.isInitialized())
+        return;
+    if (rolled)
+        reportEvent(BT::DateRollover);
+    reportEvent(BT::timeSuffix(clock.secondsOfDay));
+    m_told.minute = minute;
+    if (rolled)
+        m_dateReport.start();
+}
+
+// A clock that stops says so first; one that starts says so last, once its
+// rate and time are known.
+void BroadcastTimeProducer::reportChanges(const ClockSnapshot &clock, Force force)
+{
+    if (!m_node.isInitialized())
+        return;
+    const Told now{true, clock.running(), quartersOf(clock), clock.secondsOfDay / 60};
+    const bool runState = !m_told.valid || now.running != m_told.running || force == Force::RunState;
+    const bool rate = !m_told.valid || now.quarters != m_told.quarters || force == Force::Rate;
+    const bool time = !m_told.valid || now.minute != m_told.minute || force == Force::Time;
+    m_told = now;
+    if (runState && !now.running)
+        reportEvent(BT::Stop);
+    if (rate)
+        reportEvent(BT::rateSuffix(now.quarters));
+    if (time)
+        reportEvent(BT::timeSuffix(clock.secondsOfDay));
+    if (runState && now.running)
+        reportEvent(BT::Start);
+    if (runState || rate || time)
+        m_sync.start();
+}
+
+void BroadcastTimeProducer::eventReported(Alias source, EventId event)
+{
+    if (event >> 16 != m_settings.clockId)
+        return;
+    const BT::Decoded d = BT::decode(quint16(event & 0xFFFF));
+    switch (d.kind) {
+    case BT::Decoded::QueryClock:
+        sendSync();
+        return;
+    case BT::Decoded::StartClock:
+    case BT::Decoded::StopClock:
+    case BT::Decoded::SetTime:
+    case BT::Decoded::SetRate:
+    case BT::Decoded::SetDate:
+    case BT::Decoded::SetYear:
+        setAsked(source, d);
+        return;
+    default:
+        return;  // reports of another generator, a rollover, nothing known
+    }
+}
+
+void BroadcastTimeProducer::setAsked(Alias source, const BT::Decoded &set)
+{
+    const QByteArray peer = "LCC alias " + QByteArray::number(source, 16).rightJustified(3, '0').toUpper();
+    QByteArray what;
+    Force force = Force::None;
+    switch (set.kind) {
+    case BT::Decoded::StartClock:
+        what = "start";
+        force = Force::RunState;
+        break;
+    case BT::Decoded::StopClock:
+        what = "stop";
+        force = Force::RunState;
+        break;
+    case BT::Decoded::SetTime:
+        what = "set time " + twoDigits(set.hour) + ':' + twoDigits(set.minute);
+        force = Force::Time;
+        break;
+    case BT::Decoded::SetRate:
+        what = "set rate " + rateText(set.quarters);
+        force = Force::Rate;
+        break;
+    case BT::Decoded::SetDate:
+        emit controlNote(peer, "refused: the model date is fixed by [lcc] date=: set date " + twoDigits(set.month)
+                                   + '-' + twoDigits(set.day), true);
+        reportEvent(BT::dateSuffix(m_date));
+        return;
+    case BT::Decoded::SetYear:
+        emit controlNote(peer, "refused: the model date is fixed by [lcc] date=: set year "
+                                   + QByteArray::number(set.year), true);
+        reportEvent(BT::yearSuffix(m_date));
+        return;
+    default:
+        return;
+    }
+    if (!m_settings.control) {
+        emit controlNote(peer, "refused: control from LCC is off ([lcc] control=false): " + what, true);
+        reportChanges(m_clock.clockSnapshot(), force);
+        return;
+    }
+    if (set.kind == BT::Decoded::SetRate) {
+        const auto &offered = ClockEngine::OfferedSpeeds;
+        const bool known = set.quarters % 4 == 0
+                           && std::find(offered.begin(), offered.end(), set.quarters / 4) != offered.end();
+        if (!known) {
+            emit controlNote(peer, "refused: not one of the speeds 1, 2, 3, 4, 5, 6 and 8:1: " + what, true);
+            reportChanges(m_clock.clockSnapshot(), force);
+            return;
+        }
+    }
+    emit controlNote(peer, "accepted: " + what, false);
+    m_applying = true;
+    switch (set.kind) {
+    case BT::Decoded::StartClock:
+        m_clock.startClock();
+        break;
+    case BT::Decoded::StopClock:
+        m_clock.stopClock();
+        break;
+    case BT::Decoded::SetTime:
+        m_clock.setTimeAndHold(set.hour, set.minute);
+        break;
+    case BT::Decoded::SetRate:
+        m_clock.chooseSpeedRemotely(qint16(set.quarters / 4));
+        break;
+    default:
+        break;
+    }
+    m_applying = false;
+    const ClockSnapshot now = m_clock.clockSnapshot();
+    followMinute(now, false);
+    reportChanges(now, force);
+}

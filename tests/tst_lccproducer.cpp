@@ -1,0 +1,456 @@
+#include "FakeHub.h"
+
+#include "clock/ClockControl.h"
+#include "clock/ClockEngine.h"
+#include "publish/BroadcastTimeProducer.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <algorithm>
+
+using namespace OpenLcb;
+
+namespace {
+
+constexpr NodeId kNode = 0x02010D000003ULL;
+
+// The clock model as the window drives it, through the very calls the web
+// control makes; every change and every model second reaches the producer.
+class TestClock : public ClockControl
+{
+public:
+    ClockEngine engine;
+    ClockSnapshot clockSnapshot() const override { return engine.snapshot(); }
+    void startClock() override { engine.start(); }
+    void stopClock() override { engine.stop(); }
+    void setSpeed(qint16 speed) override { engine.setSpeed(speed); }
+    void setTimeAndHold(int hour, int minute) override { engine.setTimeAndHold(hour, minute); }
+};
+
+ExtensionSettings::Lcc settingsFor(quint16 port, bool control = false)
+{
+    ExtensionSettings::Lcc s;
+    s.hubHost = QStringLiteral("127.0.0.1");
+    s.hubPort = port;
+    s.nodeId = kNode;
+    s.control = control;
+    s.name = QStringLiteral("Hall 2");
+    return s;
+}
+
+ClockSnapshot runningAt(int secondsOfDay, qint16 speed = 1)
+{
+    ClockSnapshot s;
+    s.state = ClockState::Running;
+    s.secondsOfDay = secondsOfDay;
+    s.chosenSpeed = s.countedSpeed = speed;
+    return s;
+}
+
+// The producer on its hub, with the clock wired as the program wires it.
+struct Rig
+{
+    FakeHub hub;
+    TestClock clock;
+    BroadcastTimeProducer producer;
+    QSignalSpy problems{&producer, &BroadcastTimeProducer::problem};
+    QSignalSpy notices{&producer, &BroadcastTimeProducer::notice};
+    QSignalSpy notes{&producer, &BroadcastTimeProducer::controlNote};
+
+    explicit Rig(bool control = false, bool reading = true)
+        : hub(reading)
+        , producer((hub.listen(), settingsFor(hub.port(), control)), clock)
+    {
+        QObject::connect(&clock.engine, &ClockEngine::stateChanged, &producer,
+                         [this] { producer.clockChanged(clock.clockSnapshot()); });
+        QObject::connect(&clock.engine, &ClockEngine::displayChanged, &producer,
+                         [this] { producer.clockTicked(clock.clockSnapshot()); });
+    }
+    QByteArray a() const
+    {
+        return QByteArray::number(producer.node().alias(), 16).rightJustified(3, '0').toUpper();
+    }
+    // ":X195B4@N...;" with the node's alias for "@".
+    QByteArray frame(const char *text) const { return QByteArray(text).replace("@", a()); }
+    QByteArray event(const char *mti, const char *suffix) const
+    {
+        return ":X19" + QByteArray(mti) + a() + "N010100000100" + suffix + ";";
+    }
+    bool loggedIn()
+    {
+        producer.start();
+        return hub.waitFor(event("544", "0000")) >= 0;
+    }
+    // The frames from `from` on, waiting a little for more to come.
+    QByteArrayList settle(int from, int ms = 300)
+    {
+        QTest::qWait(ms);
+        return hub.texts.mid(from);
+    }
+};
+
+}  // namespace
+
+// The producer against a hub written in the test: the login, the node's
+// obligatory answers, the Broadcast Time sequences, set events, and a hub that
+// vanishes, floods or never reads.
+class TstLccProducer : public QObject
+{
+    Q_OBJECT
+private slots:
+    // The default clock idle at 00:00, 1:1 chosen: alias reservation, AMD,
+    // Initialization Complete, the ranges and the synchronisation sequence.
+    void startUpSequence()
+    {
+        Rig rig;
+        rig.producer.start();
+        QVERIFY(QTest::qWaitFor([&] { return rig.hub.texts.size() >= 14; }, 5000));
+        const QByteArrayList expected = {
+            ":X17020@N;", ":X1610D@N;", ":X15000@N;", ":X14003@N;", ":X10700@N;",
+            ":X10701@N02010D000003;", ":X19100@N02010D000003;",
+            ":X19524@N010100000100FFFF;", ":X194A4@N0101000001008000;",
+            ":X19544@N010100000100F001;", ":X19544@N0101000001004004;", ":X19544@N01010000010037B2;",
+            ":X19544@N0101000001002101;", ":X19544@N0101000001000000;"};
+        QByteArrayList want;
+        for (const QByteArray &e : expected)
+            want << rig.frame(e.constData());
+        QCOMPARE(rig.settle(0, 300), want);
+        // Check IDs to Reserve ID: at least the standard's 200 ms of silence.
+        QVERIFY(rig.hub.at[4] - rig.hub.at[3] >= 190);
+        qInfo("start-up as the hub received it (ms after the first frame):");
+        for (int i = 0; i < rig.hub.texts.size(); ++i)
+            qInfo("  %4lld  %s", rig.hub.at[i] - rig.hub.at[0], rig.hub.texts[i].constData());
+        QCOMPARE(rig.notices.count(), 1);
+        QVERIFY(rig.problems.isEmpty());
+    }
+
+    // Each obligatory answer, over the wire.
+    void obligatoryAnswers()
+    {
+        Rig rig;
+        QVERIFY(rig.loggedIn());
+        int from = int(rig.hub.texts.size());
+        rig.hub.send(":X19490AAAN;\n:X10702AAAN;\n" + rig.frame(":X19828AAAN0@;:X19DE8AAAN0@;:X19488AAAN0@;") +
+                     rig.frame(":x195eBaaaN0@00;\r\n"));
+        QVERIFY(rig.hub.waitFor(rig.frame(":X19068@N0AAA104305EB;"), from) >= 0);
+        const QByteArrayList got = rig.hub.texts.mid(from);
+        QVERIFY(got.contains(rig.frame(":X19170@N02010D000003;")));
+        QCOMPARE(got.count(rig.frame(":X19170@N02010D000003;")), 2);
+        QVERIFY(got.contains(rig.frame(":X10701@N02010D000003;")));
+        QVERIFY(got.contains(rig.frame(":X19668@N0AAA041000000000;")));
+        QVERIFY(got.contains(rig.frame(":X19A08@N1AAA0451756F7261;")));  // "\x04Quoran"
+        QVERIFY(std::any_of(got.begin(), got.end(), [](const QByteArray &t) { return t.startsWith(":X19A08") && t.contains("N2AAA"); }));
+
+        // The ranges for Identify Events and for the clock's own event IDs only.
+        from = int(rig.hub.texts.size());
+        rig.hub.send(":X19970AAAN;:X19914AAAN0101000001000000;:X198F4AAAN010100000100C004;"
+                     ":X198F4AAAN0101000001000000;:X19914AAAN0101000001010000;");
+        QCOMPARE(rig.settle(from), (QByteArrayList{rig.frame(":X19524@N010100000100FFFF;"),
+                                                   rig.frame(":X194A4@N0101000001008000;"),
+                                                   rig.frame(":X19524@N010100000100FFFF;"),
+                                                   rig.frame(":X194A4@N0101000001008000;")}));
+        // What is addressed to another node is ignored.
+        from = int(rig.hub.texts.size());
+        rig.hub.send(":X19828AAAN0BBB;:X19DE8AAAN0BBB;:X195EBAAAN0BBB;");
+        QCOMPARE(rig.settle(from), QByteArrayList());
+    }
+
+    // A node that takes the alias: Alias Map Reset, a new alias, the login
+    // and the sequences again.
+    void aliasCollision()
+    {
+        Rig rig;
+        QVERIFY(rig.loggedIn());
+        const QByteArray old = rig.a();
+        const int from = int(rig.hub.texts.size());
+        rig.hub.send(":X19170" + old + "N050101012200;");
+        QVERIFY(rig.hub.waitFor(":X10703" + old + "N02010D000003;", from) >= 0);
+        QVERIFY(QTest::qWaitFor([&] { return rig.a() != old; }, 1000));
+        QVERIFY(rig.hub.waitFor(rig.frame(":X19100@N02010D000003;"), from) >= 0);
+        QVERIFY(rig.hub.waitFor(rig.event("544", "0000"), from) >= 0);
+        QVERIFY(!rig.hub.texts.mid(from + 1).join().contains(old + "N"));
+    }
+
+    void syncOnQuery()
+    {
+        Rig rig;
+        QVERIFY(rig.loggedIn());
+        const int from = int(rig.hub.texts.size());
+        rig.hub.send(":X195B4AAAN010100000100F000;");
+        QCOMPARE(rig.settle(from), (QByteArrayList{rig.event("544", "F001"), rig.event("544", "4004"),
+                                                   rig.event("544", "37B2"), rig.event("544", "2101"),
+                                                   rig.event("544", "0000")}));
+        // Another clock's query is not ours.
+        rig.hub.send(":X195B4AAAN010100000101F000;");
+        QCOMPARE(rig.settle(from + 5), QByteArrayList());
+    }
+
+    // A change is an event at once, and the synchronisation follows 3 s after the last one.
+    void changeThenSync()
+    {
+        Rig rig;
+        QVERIFY(rig.loggedIn());
+        const int from = int(rig.hub.texts.size());
+        const qint64 changed = rig.hub.clock.elapsed();
+        rig.clock.startClock();
+        QVERIFY(rig.hub.waitFor(rig.event("5B4", "F002"), from, 1000) == from);
+        const int sync = rig.hub.waitFor(rig.event("544", "F002"), from, 5000);
+        QVERIFY(sync > 0);
+        const qint64 after = rig.hub.at[sync] - changed;
+        QVERIFY2(after >= BroadcastTimeProducer::SyncDelayMs - 20 && after < BroadcastTimeProducer::SyncDelayMs + 1000,
+                 qPrintable(QString::number(after)));
+        QCOMPARE(rig.hub.texts.mid(sync, 5), (QByteArrayList{rig.event("544", "F002"), rig.event("544", "4004"),
+                                                             rig.event("544", "37B2"), rig.event("544", "2101"),
+                                                             rig.event("544", "0000")}));
+    }
+
+    // Each change of the clock model, as events in the order a follower needs.
+    void eachChange()
+    {
+        Rig rig;
+        QVERIFY(rig.loggedIn());
+        struct Step { std::function<void()> act; QByteArrayList suffixes; };
+        const QList<Step> steps = {
+            {[&] { rig.clock.setSpeed(8); }, {"4020"}},                          // stopped: the rate Start will take
+            {[&] { rig.clock.setTimeAndHold(12, 30); }, {"0C1E"}},
+            {[&] { rig.clock.startClock(); }, {"F002"}},
+            {[&] { rig.clock.setSpeed(2); }, {}},                                // waits for the next Start
+            {[&] { rig.clock.chooseSpeedRemotely(3); }, {"400C"}},              // the web's: at once
+            {[&] { rig.clock.setTimeAndHold(6, 5); }, {"F001", "0605"}},         // Held counts as stopped
+            {[&] { rig.clock.startClock(); }, {"F002"}},
+            {[&] { rig.clock.stopClock(); }, {"F001"}},
+        };
+        for (const Step &step : steps) {
+            const int from = int(rig.hub.texts.size());
+            step.act();
+            QByteArrayList want;
+            for (const QByteArray &suffix : step.suffixes)
+                want << rig.event("5B4", suffix.constData());
+            QCOMPARE(rig.settle(from, 150), want);
+        }
+    }
+
+    // While running: each new model minute once; past midnight the date rolls.
+    void minutesAndRollover()
+    {
+        Rig rig;
+        QVERIFY(rig.loggedIn());
+        rig.producer.clockTicked(runningAt(10 * 3600 + 59, 8));
+        rig.settle(0, 100);
+        int from = int(rig.hub.texts.size());
+        rig.producer.clockTicked(runningAt(10 * 3600 + 60, 8));
+        rig.producer.clockTicked(runningAt(10 * 3600 + 61, 8));
+        rig.producer.clockTicked(runningAt(10 * 3600 + 119, 8));
+        QCOMPARE(rig.settle(from, 100), QByteArrayList{rig.event("5B4", "0A01")});
+
+        rig.producer.clockTicked(runningAt(86399, 8));
+        rig.settle(0, 100);
+        from = int(rig.hub.texts.size());
+        rig.producer.clockTicked(runningAt(0, 8));
+        QCOMPARE(rig.settle(from, 100), (QByteArrayList{rig.event("5B4", "F003"), rig.event("5B4", "0000")}));
+        QCOMPARE(rig.producer.modelDate(), QDate(1970, 1, 2));
+        QVERIFY(rig.hub.waitFor(rig.event("5B4", "2102"), from, 5000) > 0);
+        QCOMPARE(rig.hub.texts.mid(from + 2, 2), (QByteArrayList{rig.event("5B4", "37B2"), rig.event("5B4", "2102")}));
+
+        // A stopped clock is not told minute by minute; a time set is no rollover.
+        from = int(rig.hub.texts.size());
+        ClockSnapshot stopped = runningAt(600);
+        stopped.state = ClockState::Stopped;
+        rig.producer.clockTicked(stopped);
+        rig.producer.clockChanged(runningAt(60));
+        QVERIFY(!rig.settle(from, 100).join().contains("F003"));
+        QCOMPARE(rig.producer.modelDate(), QDate(1970, 1, 2));
+    }
+
+    // Control off: nothing is done, and the unchanged state is told back.
+    void setEventsControlOff()
+    {
+        Rig rig(false);
+        QVERIFY(rig.loggedIn());
+        const QList<QPair<QByteArray, QByteArray>> asks = {
+            {"F002", "F001"}, {"8C1E", "0000"}, {"C020", "4004"}, {"F001", "F001"}};
+        for (const auto &[ask, answer] : asks) {
+            const int from = int(rig.hub.texts.size());
+            rig.hub.send(":X195B4AAAN010100000100" + ask + ";");
+            QCOMPARE(rig.settle(from, 150), QByteArrayList{rig.event("5B4", answer.constData())});
+        }
+        QCOMPARE(rig.clock.engine.state(), ClockState::Idle);
+        QCOMPARE(rig.clock.engine.clockSpeed(), qint16(1));
+        QCOMPARE(rig.notes.count(), 4);
+        QCOMPARE(rig.notes[0][0].toByteArray(), QByteArray("LCC alias AAA"));
+        QVERIFY(rig.notes[0][1].toByteArray().startsWith("refused: control from LCC is off"));
+        QVERIFY(rig.notes[1][1].toByteArray().endsWith("set time 12:30"));
+        QCOMPARE(rig.notes[0][2].toBool(), true);
+    }
+
+    // Control on: what the web control does, and the true state told.
+    void setEventsControlOn()
+    {
+        Rig rig(true);
+        QVERIFY(rig.loggedIn());
+        struct Ask { QByteArray suffix; QByteArrayList told; ClockState state; qint16 speed; };
+        const QList<Ask> asks = {
+            {"F002", {"F002"}, ClockState::Running, 1},
+            {"C020", {"4020"}, ClockState::Running, 8},         // a speed while running applies at once
+            {"C01C", {"4020"}, ClockState::Running, 8},         // 7:1 is not offered
+            {"C021", {"4020"}, ClockState::Running, 8},         // nor 8.25:1
+            {"8C1E", {"F001", "0C1E"}, ClockState::Held, 8},    // a time set holds the clock
+            {"F002", {"F002"}, ClockState::Running, 8},
+            {"F002", {"F002"}, ClockState::Running, 8},         // already running: told again
+            {"F001", {"F001"}, ClockState::Stopped, 8},
+            {"C008", {"4008"}, ClockState::Stopped, 2},
+            {"A102", {"2101"}, ClockState::Stopped, 2},         // the date is the settings'
+            {"B7CF", {"37B2"}, ClockState::Stopped, 2},
+        };
+        for (const Ask &ask : asks) {
+            const int from = int(rig.hub.texts.size());
+            rig.hub.send(":X195B4AAAN010100000100" + ask.suffix + ";");
+            QByteArrayList want;
+            for (const QByteArray &s : ask.told)
+                want << rig.event("5B4", s.constData());
+            QCOMPARE(rig.settle(from, 150), want);
+            QCOMPARE(rig.clock.engine.state(), ask.state);
+            QCOMPARE(rig.clock.engine.countedSpeed(), ask.speed);
+        }
+        QByteArrayList refused;
+        for (const QList<QVariant> &note : std::as_const(rig.notes))
+            if (note[2].toBool())
+                refused << note[1].toByteArray();
+        QCOMPARE(refused.size(), 4);
+        QVERIFY(refused[0].contains("not one of the speeds") && refused[0].endsWith("set rate 7:1"));
+        QVERIFY(refused[1].endsWith("set rate 8.25:1"));
+        QVERIFY(refused[2].contains("date"));
+        QCOMPARE(rig.notes[0][1].toByteArray(), QByteArray("accepted: start"));
+    }
+
+    // The hub goes and comes back: lost once however many tries fail, back
+    // once, and the login and the sequences again.
+    void hubVanishesAndReturns()
+    {
+        Rig rig;
+        QVERIFY(rig.loggedIn());
+        rig.hub.vanish();
+        QVERIFY(QTest::qWaitFor([&] { return rig.problems.count() == 1; }, 3000));
+        QVERIFY(rig.problems[0][0].toString().contains("lost"));
+        QTest::qWait(3500);  // tries at 1 s and 3 s fail
+        QCOMPARE(rig.problems.count(), 1);
+        QVERIFY(rig.producer.hub().retryDelayMs() >= 4000);
+        const int from = int(rig.hub.texts.size());
+        QVERIFY(rig.hub.listen(rig.hub.port()));
+        QVERIFY(QTest::qWaitFor([&] { return rig.hub.connections == 2; }, 6000));
+        QVERIFY(rig.hub.waitFor(rig.frame(":X19100@N02010D000003;"), from) >= 0);
+        QVERIFY(rig.hub.waitFor(rig.event("544", "0000"), from) >= 0);
+        QCOMPARE(rig.notices.count(), 2);
+        QVERIFY(rig.notices[1][0].toString().contains("back"));
+        QCOMPARE(rig.problems.count(), 1);
+    }
+
+    // Nothing there at start-up: told once, then connected when it appears.
+    void hubAbsentAtStart()
+    {
+        FakeHub probe;
+        QVERIFY(probe.listen());
+        const quint16 port = probe.port();
+        probe.vanish();
+        TestClock clock;
+        BroadcastTimeProducer producer(settingsFor(port), clock);
+        QSignalSpy problems(&producer, &BroadcastTimeProducer::problem);
+        producer.start();
+        QVERIFY(QTest::qWaitFor([&] { return problems.count() == 1; }, 2000));
+        QVERIFY(problems[0][0].toString().contains("cannot be reached"));
+        QVERIFY(probe.listen(port));
+        QVERIFY(QTest::qWaitFor([&] { return producer.node().isInitialized(); }, 5000));
+        QCOMPARE(problems.count(), 1);
+    }
+
+    // Megabytes of garbage, of frames for others and of others' events: the
+    // node still answers, memory stays bounded and a 10 ms timer keeps time.
+    void hubFloods()
+    {
+        Rig rig;
+        QVERIFY(rig.loggedIn());
+        QByteArray flood;
+        for (int i = 0; i < 20000; ++i) {
+            flood += ":X195B4BBBN0101000001010000;:X19828BBBN0CCC;\x01\x02garbage;:X1942";
+            flood += ":X19A28BBBN0DDD;\n";
+        }
+        QTimer probe;
+        QElapsedTimer sinceTick;
+        qint64 worstGap = 0;
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            worstGap = std::max(worstGap, sinceTick.restart());
+        });
+        sinceTick.start();
+        probe.start(10);
+        const int from = int(rig.hub.texts.size());
+        rig.hub.send(flood + ":X19490AAAN;");
+        QVERIFY(rig.hub.waitFor(rig.frame(":X19170@N02010D000003;"), from, 20000) >= 0);
+        probe.stop();
+        qInfo("flood of %lld bytes: the longest gap of a 10 ms timer was %lld ms", qint64(flood.size()), worstGap);
+        QVERIFY2(worstGap < 250, qPrintable(QString::number(worstGap)));
+        QVERIFY(rig.producer.hub().reader().pending() <= GridConnect::MaxFrameLength);
+        QVERIFY(rig.producer.hub().reader().skipped() >= 20000);
+        QCOMPARE(rig.hub.connections, 1);
+        QVERIFY(rig.problems.isEmpty());
+    }
+
+    // A hub that takes the connection and never reads: what waits to be
+    // sent stays bounded and the connection is dropped, then made again.
+    void hubNeverReads()
+    {
+        Rig rig(false, false);
+        rig.producer.start();
+        QVERIFY(QTest::qWaitFor([&] { return rig.producer.node().isInitialized(); }, 3000));
+        QByteArray asks;
+        for (int i = 0; i < 40000; ++i)
+            asks += ":X19490AAAN;";
+        qint64 mostQueued = 0;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] { mostQueued = std::max(mostQueued, rig.producer.hub().queuedBytes()); });
+        watch.start(1);
+        rig.hub.send(asks);
+        QVERIFY(QTest::qWaitFor([&] { return rig.problems.count() == 1; }, 10000));
+        watch.stop();
+        QVERIFY2(rig.problems[0][0].toString().contains("has not read"), qPrintable(rig.problems[0][0].toString()));
+        QVERIFY(mostQueued <= GridConnectClient::MaxQueuedBytes + GridConnect::MaxFrameLength + 1);
+        QVERIFY(!rig.producer.hub().isConnected());
+        QVERIFY(QTest::qWaitFor([&] { return rig.hub.connections == 2; }, 5000));
+    }
+
+    // From a Start to its event at the hub, over loopback.
+    void startLatency()
+    {
+        Rig rig;
+        QVERIFY(rig.loggedIn());
+        QList<qint64> micro;
+        for (int i = 0; i < 20; ++i) {
+            rig.clock.stopClock();
+            QTest::qWait(20);
+            // An event loop of its own, so that the hub reads the frame as it comes.
+            const int from = int(rig.hub.texts.size());
+            QEventLoop loop;
+            const QByteArray start = rig.event("5B4", "F002");
+            rig.hub.onFrame = [&] {
+                if (rig.hub.texts.last() == start)
+                    loop.quit();
+            };
+            QTimer::singleShot(1000, &loop, &QEventLoop::quit);
+            const qint64 pressed = rig.hub.clock.nsecsElapsed();
+            rig.clock.startClock();
+            loop.exec();
+            rig.hub.onFrame = nullptr;
+            const int came = int(rig.hub.texts.indexOf(start, from));
+            QVERIFY(came >= 0);
+            micro << (rig.hub.atNs[came] - pressed) / 1000;
+            QTest::qWait(20);
+        }
+        std::sort(micro.begin(), micro.end());
+        qInfo("Start to its event at the hub over loopback, 20 runs: median %lld us, worst %lld us",
+              micro[micro.size() / 2], micro.last());
+        QVERIFY(micro.last() < 200000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstLccProducer)
+#include "tst_lccproducer.moc"
