@@ -62,10 +62,8 @@ struct Rig
         : hub(reading)
         , producer((hub.listen(), settingsFor(hub.port(), control)), clock)
     {
-        QObject::connect(&clock.engine, &ClockEngine::stateChanged, &producer,
-                         [this] { producer.clockChanged(clock.clockSnapshot()); });
-        QObject::connect(&clock.engine, &ClockEngine::displayChanged, &producer,
-                         [this] { producer.clockTicked(clock.clockSnapshot()); });
+        QObject::connect(&clock.engine, &ClockEngine::changed, &producer, &BroadcastTimeProducer::clockChanged);
+        QObject::connect(&clock.engine, &ClockEngine::minuteChanged, &producer, &BroadcastTimeProducer::clockTicked);
     }
     QByteArray a() const
     {
