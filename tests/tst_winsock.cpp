@@ -35,7 +35,7 @@ struct Pair
             return false;
         QObject::connect(&peer, &QIODevice::readyRead, &peer, [this] { peerGot += peer.readAll(); });
         socket = server.load(1);
-        socket->accept(requests.first().first().value<qintptr>());
+        server.element(0)->acceptInto(requests.first().first().value<qintptr>(), *socket);
         return socket->state() == Winsock::Connected;
     }
 };
@@ -77,7 +77,7 @@ private slots:
 
         Winsock *slot = server.load(3);
         QCOMPARE(slot->state(), int(Winsock::Closed));
-        slot->accept(requests.first().at(1).value<qintptr>());
+        listener->acceptInto(requests.first().at(1).value<qintptr>(), *slot);
         QCOMPARE(slot->state(), int(Winsock::Connected));
         QCOMPARE(listener->state(), int(Winsock::Listening));
         QCOMPARE((QStringList{slot->remoteHostIP(), client->remoteHostIP(), slot->localIP()}), QStringList(3, kLoopback));
@@ -163,7 +163,7 @@ private slots:
         QSignalSpy requests(p.server.element(0), &Winsock::connectionRequested);
         next.connectToHost(kLoopback, p.server.element(0)->localPort());
         QVERIFY(requests.wait(kWait));
-        p.socket->accept(requests.first().first().value<qintptr>());
+        p.server.element(0)->acceptInto(requests.first().first().value<qintptr>(), *p.socket);
         QCOMPARE(p.socket->state(), int(Winsock::Connected));
     }
 
