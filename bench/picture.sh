@@ -39,7 +39,7 @@ load() {  # name url
   wrk -t2 -c"$connections" -d"${seconds}s" --latency "$2" >"$out"
   read -r rps p99 < <(figures <"$out")
   local errors
-  errors=$(grep -E "Socket errors|Non-2xx" "$out" | tr -s ' ' | paste -sd ';' -)
+  errors=$( (grep -E "Socket errors|Non-2xx" "$out" || true) | tr -s ' ' | paste -sd ';' -)
   printf "%-22s %10s req/s   p99 %8s ms   %s\n" "$1" "$rps" "$p99" "${errors:-no errors}"
   echo "$rps $p99" >"$scratch/$1.fig"
 }

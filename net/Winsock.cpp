@@ -256,6 +256,9 @@ void Winsock::adoptDescriptor(qintptr descriptor)
         failWith(number, description);
         return;
     }
+    // A server's answer leaves in pieces, each once the last has gone: Nagle's
+    // rule would hold each piece back until the peer's delayed acknowledgement.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     adoptConnection(socket);
     m_peerAddress = socket->peerAddress();
     m_state = Connected;
