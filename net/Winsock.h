@@ -88,7 +88,7 @@ public:
         BadState = 40006,          // operation not valid in the current state
         InvalidOp = 40020,         // e.g. listen() on a socket that is not closed
         WrongProtocol = 40026,     // e.g. listen() on a UDP socket
-        InvalidArgument = 10014,   // e.g. accept() of an unknown request identifier
+        InvalidArgument = 10014,   // e.g. acceptInto() of an unknown request identifier
         AccessDenied = 10013,
         MsgTooBig = 10040,
         AddressInUse = 10048,
