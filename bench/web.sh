@@ -6,14 +6,17 @@
 # and the program's memory early and late in the run. The same file is then
 # fetched from python3's http.server as a reference.
 #     bench/web.sh [seconds] [connections]
+# QUORANDEL_BUILD names another revision's build folder (clock_harness and
+# udp_gaps built there), to measure it as a baseline.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
+build="${QUORANDEL_BUILD:-$top/build}"
 seconds="${1:-10}"
 connections="${2:-64}"
 if [ "${QUORANDEL_PRIVATE_NET:-}" != 1 ]; then
   source "$top/scripts/common.sh"
   install_missing_packages wrk python3
-  build_bench_targets "$top" clock_harness udp_gaps
+  [ -n "${QUORANDEL_BUILD:-}" ] || build_bench_targets "$top" clock_harness udp_gaps
   exec "$top/scripts/private-net" "$0" "$@"
 fi
 
@@ -33,9 +36,9 @@ summary() {  # wrk output -> one line
             (err == "" ? "none" : err), non2xx}'
 }
 
-"$top/build/bench/udp_gaps" "$((seconds * 2 + 2))" >"$scratch/gaps.txt" &
+"$build/bench/udp_gaps" "$((seconds * 2 + 2))" >"$scratch/gaps.txt" &
 gaps=$!
-QT_QPA_PLATFORM=offscreen "$top/build/bench/clock_harness" "$((seconds * 2 + 6))" 8 >"$scratch/ticks.txt" 2>/dev/null &
+QT_QPA_PLATFORM=offscreen "$build/bench/clock_harness" "$((seconds * 2 + 6))" 8 >"$scratch/ticks.txt" 2>/dev/null &
 program=$!
 sleep 3
 echo "== Quorandel, $connections connections, ${seconds}s each"

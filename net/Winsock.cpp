@@ -1,13 +1,15 @@
 #include "net/Winsock.h"
 
-#include <QHash>
+#include "net/LingeringClose.h"
+
 #include <QNetworkInterface>
-#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <utility>
@@ -28,29 +30,11 @@ private:
 
 namespace {
 
-// Connection requests raised and not yet accepted or rejected, program-wide:
-// any Winsock may accept a request that another one (the listener) raised.
-struct PendingRequest
-{
-    QPointer<Winsock> listener;
-    quint64 serial = 0;
-};
-
-QHash<qintptr, PendingRequest> &pendingRequests()
-{
-    static QHash<qintptr, PendingRequest> requests;
-    return requests;
-}
-
-quint64 nextRequestSerial = 0;
-
 // A descriptor that no QTcpSocket owns yet (Linux: a plain file descriptor).
 void closeDescriptor(qintptr descriptor)
 {
     ::close(static_cast<int>(descriptor));
 }
-
-const int kLingerMs = 10000;
 
 QString dotted(const QHostAddress &address)
 {
@@ -98,32 +82,39 @@ int errorNumber(QAbstractSocket::SocketError error)
 
 Winsock::Winsock(QObject *parent) : QObject(parent) {}
 
+// The sockets are children and go with this object; what they tell as they
+// go (an abort is a disconnection) must not reach a program that is tearing
+// down.
 Winsock::~Winsock()
 {
-    ++m_generation;
     releasePendingRequests();
-    // The sockets are children and go with this object.
-}
-
-template <typename F> void Winsock::post(F &&event)
-{
-    QMetaObject::invokeMethod(
-        this,
-        [this, generation = m_generation, event = std::forward<F>(event)]() mutable {
-            if (generation == m_generation)
-                event();
-        },
-        Qt::QueuedConnection);
+    for (QObject *socket : std::initializer_list<QObject *>{m_server, m_tcp, m_udp}) {
+        if (socket)
+            disconnect(socket, nullptr, this, nullptr);
+    }
 }
 
 void Winsock::postError(int number, const QString &description)
 {
-    post([this, number, description] { emit errorOccurred(number, description); });
+    m_pendingErrors.append({number, description});
+    if (m_pendingErrors.size() == 1)
+        QMetaObject::invokeMethod(this, &Winsock::deliverErrors, Qt::QueuedConnection);
+}
+
+// One at a time, so that a handler's close() drops the rest.
+void Winsock::deliverErrors()
+{
+    while (!m_pendingErrors.isEmpty()) {
+        const QPair<int, QString> error = m_pendingErrors.takeFirst();
+        emit errorOccurred(error.first, error.second);
+    }
 }
 
 void Winsock::failWith(int number, const QString &description)
 {
     m_state = Error;
+    m_lastErrorNumber = number;
+    m_lastErrorText = description;
     postError(number, description);
 }
 
@@ -153,11 +144,22 @@ QString Winsock::remoteHostIP() const
     return m_peerAddress.isNull() ? QString() : dotted(m_peerAddress);
 }
 
+qint64 Winsock::unsentBytes() const
+{
+    if (!m_tcp)
+        return 0;
+    int queued = 0;
+    if (::ioctl(int(m_tcp->socketDescriptor()), SIOCOUTQ, &queued) != 0)
+        queued = 0;
+    return m_tcp->bytesToWrite() + queued;
+}
+
 void Winsock::close()
 {
-    ++m_generation;
+    m_pendingErrors.clear();
+    m_lastErrorNumber = 0;
+    m_lastErrorText.clear();
     m_received.clear();
-    m_dataEventPending = false;
     m_peerCloseReported = false;
     m_peerAddress.clear();
     if (m_server) {
@@ -177,42 +179,22 @@ void Winsock::close()
     m_state = Closed;
 }
 
-// Hands the connection to the background: no more events from it; queued data
-// still goes out before it is shut, unless that takes longer than kLingerMs.
+// From now on the connection is LingeringClose's, and tells nothing more.
 void Winsock::releaseConnection()
 {
     if (!m_tcp)
         return;
-    QTcpSocket *socket = m_tcp;
-    m_tcp = nullptr;
+    QTcpSocket *socket = std::exchange(m_tcp, nullptr);
     disconnect(socket, nullptr, this, nullptr);
-    if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0) {
-        connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QAbstractSocket::errorOccurred, socket, &QObject::deleteLater);
-        QTimer::singleShot(kLingerMs, socket, [socket] {
-            socket->abort();
-            socket->deleteLater();
-        });
-        socket->disconnectFromHost();
-    } else {
-        socket->abort();
-        socket->deleteLater();
-    }
+    LingeringClose::begin(socket);
 }
 
 void Winsock::releasePendingRequests()
 {
-    auto &requests = pendingRequests();
-    for (auto it = requests.begin(); it != requests.end();) {
-        if (it->listener == this || it->listener.isNull()) {
-            closeDescriptor(it.key());
-            it = requests.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    for (const qintptr descriptor : std::as_const(m_requests))
+        closeDescriptor(descriptor);
+    m_requests.clear();
 }
-
 void Winsock::listen()
 {
     if (m_protocol != TCP) {
@@ -242,40 +224,41 @@ void Winsock::listen()
 
 void Winsock::incomingConnection(qintptr descriptor)
 {
-    const quint64 serial = ++nextRequestSerial;
-    pendingRequests().insert(descriptor, PendingRequest{this, serial});
-    post([this, descriptor, serial] {
-        const auto it = pendingRequests().constFind(descriptor);
-        if (it != pendingRequests().constEnd() && it->serial == serial)
-            emit connectionRequested(descriptor);
-    });
+    m_requests.insert(descriptor);
+    emit connectionRequested(descriptor);
 }
 
-void Winsock::accept(qintptr requestId)
+void Winsock::acceptInto(qintptr requestId, Winsock &socket)
 {
-    if (m_protocol != TCP) {
-        postError(WrongProtocol, QStringLiteral("Only a TCP socket can accept a connection"));
+    if (socket.m_protocol != TCP) {
+        socket.postError(WrongProtocol, QStringLiteral("Only a TCP socket can accept a connection"));
         return;
     }
-    if (m_state != Closed) {
-        postError(InvalidOp, QStringLiteral("Invalid operation at current state"));
+    if (socket.m_state != Closed) {
+        socket.postError(InvalidOp, QStringLiteral("Invalid operation at current state"));
         return;
     }
-    auto &requests = pendingRequests();
-    if (!requests.contains(requestId)) {
-        failWith(InvalidArgument, QStringLiteral("No connection request %1 is waiting").arg(requestId));
+    if (!m_requests.remove(requestId)) {
+        socket.failWith(InvalidArgument, QStringLiteral("No connection request %1 is waiting").arg(requestId));
         return;
     }
-    requests.remove(requestId);
+    socket.adoptDescriptor(requestId);
+}
+
+void Winsock::adoptDescriptor(qintptr descriptor)
+{
     auto *socket = new QTcpSocket(this);
-    if (!socket->setSocketDescriptor(requestId)) {
+    if (!socket->setSocketDescriptor(descriptor)) {
         const int number = errorNumber(socket->error());
         const QString description = socket->errorString();
         delete socket;
-        closeDescriptor(requestId);
+        closeDescriptor(descriptor);
         failWith(number, description);
         return;
     }
+    // A server's answer leaves in pieces, each once the last has gone: Nagle's
+    // rule would hold each piece back until the peer's delayed acknowledgement.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     adoptConnection(socket);
     m_peerAddress = socket->peerAddress();
     m_state = Connected;
@@ -283,11 +266,9 @@ void Winsock::accept(qintptr requestId)
 
 void Winsock::rejectRequest(qintptr requestId)
 {
-    auto &requests = pendingRequests();
-    if (requests.remove(requestId))
+    if (m_requests.remove(requestId))
         closeDescriptor(requestId);
 }
-
 void Winsock::connectToRemote()
 {
     if (m_protocol != TCP) {
@@ -301,9 +282,11 @@ void Winsock::connectToRemote()
     auto *socket = new QTcpSocket(this);
     adoptConnection(socket);
     m_state = ResolvingHost;
-    // Qt may move on (or fail) inside this call; the slots only post events.
+    // Qt may move on, or fail, inside this call; a failure is told after it.
+    m_connecting = true;
     socket->connectToHost(m_remoteHost.trimmed(), m_remotePort, QIODevice::ReadWrite,
                           QAbstractSocket::IPv4Protocol);
+    m_connecting = false;
 }
 
 void Winsock::adoptConnection(QTcpSocket *socket)
@@ -350,14 +333,8 @@ void Winsock::onReadyRead()
         m_tcp->skip(m_tcp->bytesAvailable());
         return;
     }
-    if (!takeReceived() || m_dataEventPending)
-        return;
-    m_dataEventPending = true;
-    post([this] {
-        m_dataEventPending = false;
-        if (!m_received.isEmpty())
-            emit dataArrived(m_received.size());
-    });
+    if (takeReceived())
+        emit dataArrived(m_received.size());
 }
 
 // Moves what Qt has read into m_received, up to the bound; the rest stays in
@@ -376,9 +353,10 @@ void Winsock::onBytesWritten(qint64 bytes)
     if (!m_tcp)
         return;
     const qint64 remaining = m_tcp->bytesToWrite();
-    post([this, bytes, remaining] { emit sendProgressed(bytes, remaining); });
-    if (remaining == 0)
-        post([this] { emit sendCompleted(); });
+    emit sendProgressed(bytes, remaining);
+    // The progress handler may have closed the connection, or queued more.
+    if (m_tcp && remaining == 0 && m_tcp->bytesToWrite() == 0)
+        emit sendCompleted();
 }
 
 void Winsock::onSocketError()
@@ -394,7 +372,14 @@ void Winsock::onSocketError()
     }
     if (m_state == Closing || m_state == Error)
         return;
-    failWith(errorNumber(error), m_tcp->errorString());
+    if (m_connecting) {
+        failWith(errorNumber(error), m_tcp->errorString());
+        return;
+    }
+    m_state = Error;
+    m_lastErrorNumber = errorNumber(error);
+    m_lastErrorText = m_tcp->errorString();
+    emit errorOccurred(m_lastErrorNumber, m_lastErrorText);
 }
 
 void Winsock::onDisconnected()
@@ -403,14 +388,20 @@ void Winsock::onDisconnected()
         markPeerClosed();
 }
 
+// Whatever came before the close is told before it; the state already reads
+// 8 then, so nothing is sent into the void.
 void Winsock::markPeerClosed()
 {
     if (m_peerCloseReported || m_state == Error)
         return;
-    onReadyRead(); // whatever came before the close is reported before it
     m_peerCloseReported = true;
     m_state = Closing;
-    post([this] { emit peerClosed(); });
+    if (!m_discardReceived && m_tcp->isOpen() && takeReceived()) {
+        emit dataArrived(m_received.size());
+        if (m_state != Closing)
+            return;  // the data's handler closed the connection
+    }
+    emit peerClosed();
 }
 
 bool Winsock::ensureUdpBound()
@@ -445,11 +436,8 @@ void Winsock::sendData(const QByteArray &data)
                   QStringLiteral("Wrong protocol or connection state for the requested transaction or request"));
         return;
     }
-    if (data.isEmpty()) {
-        if (m_tcp->bytesToWrite() == 0)
-            post([this] { emit sendCompleted(); });
+    if (data.isEmpty())
         return;
-    }
     m_tcp->write(data);
 }
 
@@ -495,14 +483,13 @@ bool Winsock::sendDatagram(const QByteArray &data, QString *error)
     return true;
 }
 
+// Qt's buffer is emptied too: what waits in it behind a full m_received would
+// otherwise wait for a readyRead that only new data brings.
 QByteArray Winsock::getData()
 {
-    if (m_tcp && m_tcp->isOpen())
-        takeReceived();
-    const QByteArray data = std::exchange(m_received, QByteArray());
-    // Whatever waited in Qt's buffer behind a full m_received comes next.
+    QByteArray data = std::exchange(m_received, QByteArray());
     if (m_tcp && m_tcp->isOpen() && m_tcp->bytesAvailable() > 0)
-        onReadyRead();
+        data += m_tcp->readAll();
     return data;
 }
 

@@ -2,7 +2,10 @@
 
 #include <QByteArray>
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
+#include <QPair>
+#include <QSet>
 #include <QString>
 
 class QTcpServer;
@@ -15,17 +18,20 @@ class WinsockServer;
 // It knows nothing of the program: the web server, the time broadcast and the
 // display push all use it.
 //
-// Events. Every signal is emitted from the event loop, in a fresh event of its
-// own, never from inside a call into this class: a send's progress and
-// completion come after sendData() has returned, a failing listen() reports its
-// error after it has returned. Once close() has been called, no event of the
-// connection it closed is delivered any more, even one already on its way.
+// Events. Every signal is emitted from the event loop, never from inside a
+// call into this class. What the socket itself reports (a connection waiting,
+// data arrived, a block handed to the OS, the peer's close) is passed on as Qt
+// reports it, so a handler may send, read or close right there. An error of a
+// call (a failing listen(), a send in the wrong state) comes after the call
+// has returned. Once close() has been called, no event of the connection it
+// closed is delivered any more.
 //
 // TCP, server side: listen() on localPort (all IPv4 addresses). Each waiting
 // connection raises connectionRequested(requestId); the request identifier is
-// the accepted socket descriptor. Any closed Winsock can take it with
-// accept(requestId); rejectRequest(requestId) closes it instead. A request that
-// nobody takes is closed when its listener closes (or is destroyed).
+// the accepted socket descriptor. The listener hands it to any closed Winsock
+// with acceptInto(requestId, socket); rejectRequest(requestId) closes it
+// instead. A request that nobody takes is closed when its listener closes (or
+// is destroyed).
 //
 // TCP, client side: connectToRemote() starts connecting to remoteHost:remotePort
 // and returns at once; the state moves on by itself (4 resolving, 6 connecting,
@@ -55,9 +61,9 @@ class WinsockServer;
 // peer wait instead of this process growing. A connection whose data nobody
 // wants can be told to discard it as it comes (setDiscardReceived).
 //
-// close() is immediate: the state reads 0 when it returns. Data still queued
-// for a connection is handed to the OS in the background before the connection
-// is shut (given up after 10 seconds); no event of it is delivered.
+// close() is immediate: the state reads 0 when it returns. The connection is
+// then ended in the background the way LingeringClose describes, so that a
+// peer still gets every byte queued for it; no event of it is delivered.
 class Winsock : public QObject
 {
     Q_OBJECT
@@ -82,7 +88,7 @@ public:
         BadState = 40006,          // operation not valid in the current state
         InvalidOp = 40020,         // e.g. listen() on a socket that is not closed
         WrongProtocol = 40026,     // e.g. listen() on a UDP socket
-        InvalidArgument = 10014,   // e.g. accept() of an unknown request identifier
+        InvalidArgument = 10014,   // e.g. acceptInto() of an unknown request identifier
         AccessDenied = 10013,
         MsgTooBig = 10040,
         AddressInUse = 10048,
@@ -123,6 +129,9 @@ public:
     void setDiscardReceived(bool discard) { m_discardReceived = discard; }
     // Bytes received and not yet read.
     qint64 unreadBytes() const { return m_received.size(); }
+    // Bytes sent and not yet taken by the peer: what waits in this process
+    // and in the OS's send queue. 0 without a connection.
+    qint64 unsentBytes() const;
 
     int state() const { return m_state; }
     // Own address, dotted IPv4. A connection's own address; otherwise (closed,
@@ -133,9 +142,16 @@ public:
     // until close()); empty text before.
     QString remoteHostIP() const;
 
+    // The last error this socket failed with, kept until close(); for a caller
+    // that must tell it at once rather than when its event comes.
+    int lastErrorNumber() const { return m_lastErrorNumber; }
+    QString lastErrorText() const { return m_lastErrorText; }
+
     void close();
     void listen();
-    void accept(qintptr requestId);
+    // Listener: the waiting connection requestId becomes `socket`'s (a closed
+    // TCP Winsock); a failure is that socket's error.
+    void acceptInto(qintptr requestId, Winsock &socket);
     void rejectRequest(qintptr requestId);
     void connectToRemote();
     void sendData(const QByteArray &data);
@@ -166,10 +182,11 @@ signals:
 private:
     friend class WinsockServer;
 
-    template <typename F> void post(F &&event);
     void postError(int number, const QString &description);
+    void deliverErrors();
     void failWith(int number, const QString &description);
     void incomingConnection(qintptr descriptor);
+    void adoptDescriptor(qintptr descriptor);
     void adoptConnection(QTcpSocket *socket);
     void releaseConnection();
     void releasePendingRequests();
@@ -196,9 +213,13 @@ private:
     QUdpSocket *m_udp = nullptr;
     QHostAddress m_peerAddress;
     QByteArray m_received;
-    bool m_dataEventPending = false;
     bool m_discardReceived = false;
     bool m_peerCloseReported = false;
-    // Bumped by close(): events queued for an earlier connection are dropped.
-    quint64 m_generation = 0;
+    bool m_connecting = false;  // inside connectToRemote(), where Qt may fail at once
+    // Connection requests this listener raised that nobody has taken yet.
+    QSet<qintptr> m_requests;
+    // Errors of calls, told once the call has returned; close() drops them.
+    QList<QPair<int, QString>> m_pendingErrors;
+    int m_lastErrorNumber = 0;
+    QString m_lastErrorText;
 };

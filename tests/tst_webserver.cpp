@@ -42,9 +42,16 @@ bool writeFile(const QByteArray &path, const QByteArray &bytes)
 struct Client : QTcpSocket
 {
     QByteArray received;
-    explicit Client(quint16 port)
+    // From `from` (any of 127/8 on Linux), and with a receive buffer of
+    // `receiveBuffer` bytes, which must be set before connecting to narrow
+    // the window the server sees.
+    explicit Client(quint16 port, const QHostAddress &from = {}, int receiveBuffer = 0)
     {
         QObject::connect(this, &QIODevice::readyRead, [this] { received += readAll(); });
+        if (!from.isNull() || receiveBuffer > 0)
+            bind(from.isNull() ? QHostAddress(QHostAddress::LocalHost) : from, 0);
+        if (receiveBuffer > 0)
+            ::setsockopt(int(socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         connectToHost(QHostAddress::LocalHost, port);
     }
     bool waitClosed()
@@ -57,8 +64,13 @@ struct Client : QTcpSocket
     // to the system's buffers, which soon hold the sender back.
     void neverRead()
     {
+        readByHand(1);
+    }
+    // Qt takes at most `bytes` from the system until the test reads.
+    void readByHand(qint64 bytes)
+    {
         QObject::disconnect(this, &QIODevice::readyRead, nullptr, nullptr);
-        setReadBufferSize(1);
+        setReadBufferSize(bytes);
     }
     void closeWithReset()  // a zero linger makes the close an RST
     {
@@ -104,16 +116,48 @@ struct Fixture : SlotStatus
     void setSlotText(int n, const QString &text) override { texts[n] << text; }
     QString slotText(int n) const override { return texts.value(n).value(texts.value(n).size() - 1); }
     QByteArray www(const QByteArray &name) const { return tree.path("www/" + name); }
+    // Built-in pages as the live clock has them: a page, the state and the
+    // events stream, which opens with `StreamHead`.
+    void addLivePages()
+    {
+        server.addRoute("/quorandel/", [](const HttpRequest &, const QByteArray &) {
+            return WebAnswer::text(textHead("text/html", PageBody.size()), PageBody);
+        });
+        server.addRoute("/quorandel/state.json", [](const HttpRequest &, const QByteArray &) {
+            return WebAnswer::text(textHead("application/json", StateBody.size()), StateBody);
+        });
+        server.addRoute("/quorandel/events", [](const HttpRequest &, const QByteArray &) {
+            return WebAnswer::events(StreamHead, "data: " + StateBody + "\n\n");
+        });
+    }
+    static QByteArray textHead(const QByteArray &type, qsizetype length)
+    {
+        return "HTTP/1.0 200 OK\nServer: " + QByteArray(QuorandelCaption) + "\nContent-Type: " + type
+            + "\nContent-Length: " + QByteArray::number(length) + "\n\n";
+    }
+    static inline const QByteArray PageBody = "<!DOCTYPE html><title>Clock</title>" + QByteArray(3000, ' ');
+    static inline const QByteArray StateBody = R"({"time":"06:30:00","running":true,"speed":4})";
+    static inline const QByteArray StreamHead =
+        "HTTP/1.0 200 OK\nServer: " + QByteArray(QuorandelCaption) + "\nContent-Type: text/event-stream\n\n";
+    // An events stream from `from`, once it has its first event or was refused.
+    std::unique_ptr<Client> openStream(const QHostAddress &from = {}, int receiveBuffer = 0)
+    {
+        auto c = start("GET /quorandel/events HTTP/1.1\r\n\r\n", from, receiveBuffer);
+        if (c)
+            spinUntil([&] { return c->received.size() > StreamHead.size() || c->state() == Client::UnconnectedState; });
+        return c;
+    }
     QByteArray logged() const
     {
         QFile file(QFile::decodeName(tree.path("log.txt")));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
     // A client the server has taken into a slot, its request sent; null when not taken.
-    std::unique_ptr<Client> start(const QByteArray &request = {})
+    std::unique_ptr<Client> start(const QByteArray &request = {}, const QHostAddress &from = {},
+                                  int receiveBuffer = 0)
     {
         const int before = handled;
-        auto c = std::make_unique<Client>(server.localPort());
+        auto c = std::make_unique<Client>(server.localPort(), from, receiveBuffer);
         if (!spinUntil([&] { return handled > before && c->state() == Client::ConnectedState; }))
             return nullptr;
         c->write(request);
@@ -401,27 +445,163 @@ private slots:
         QCOMPARE(f.server.WSock().ubound(), 2);
     }
 
-    // A close queued just before the third pump tick runs while that tick
-    // yields between reading its chunk and sending it.
-    void slotClosedWhileTheTickYieldsGetsNothing()
+    // A slot closed in the middle of a file, right after the server has sent
+    // its third chunk: the peer still gets what was sent, and nothing after it;
+    // the file is given back and the slot serves the next connection.
+    void slotClosedMidTransfer()
     {
         Fixture f;
         const auto c = f.start();
         QVERIFY(c);
-        Timer *pump = f.server.TSendData(1);
-        QVERIFY(QObject::disconnect(pump, &Timer::ticked, &f.server, nullptr));
-        int ticks = 0;
-        QObject::connect(pump, &Timer::ticked, &f.server, [&] {
-            if (++ticks == 3)
-                QMetaObject::invokeMethod(&f.server, [&] { f.server.WSock_Close(1); }, Qt::QueuedConnection);
-            f.server.TSendData_Timer(1);
+        int completions = 0;
+        QObject::connect(&f.server.WSock(), &WinsockArray::sendCompleted, &f.server, [&](int n) {
+            if (n == 1 && ++completions == 3)
+                f.server.WSock_Close(1);
         });
         c->write("GET /big.bin HTTP/1.0\n");
         QVERIFY(c->waitClosed());
-        QCOMPARE(ticks, 3);
-        QCOMPARE(c->received, Big.left(Big.indexOf("\n\n") + 2 + 2 * 8192));
+        QCOMPARE(completions, 3);
+        QCOMPARE(c->received, Big.left(Big.indexOf("\n\n") + 2 + 3 * 8192));
         QCOMPARE(f.files.lowestFree(), 1);
         QCOMPARE(f.fetch({"GET /ten.txt HTTP/1.0\n"}), Ten);
+    }
+
+    // Streams cannot lock browsers out: an address keeps its newest few, all
+    // together keep half the slots; a file, the page and the state are still
+    // served at once.
+    void eventsStreamsAreCapped_data()
+    {
+        QTest::addColumn<int>("addresses");
+        QTest::addColumn<int>("kept");
+        QTest::newRow("300 from one address") << 1 << 4;
+        QTest::newRow("300 from 100 addresses") << 100 << WebServer::MaxSlots / 2;
+    }
+    void eventsStreamsAreCapped()
+    {
+        QFETCH(int, addresses);
+        QFETCH(int, kept);
+        Fixture f;
+        f.addLivePages();
+        std::vector<std::unique_ptr<Client>> streams;
+        for (int i = 0; i < 300; ++i) {
+            streams.push_back(f.openStream(QHostAddress(quint32(0x7F000001 + i % addresses))));
+            QVERIFY2(streams.back(), qPrintable(QString::number(i)));
+        }
+        QCOMPARE(f.server.sendEvent("data: x\n\n"), kept);
+        for (int i = 0; i < 300; ++i) {  // the newest are kept
+            const bool open = i >= 300 - kept;
+            QVERIFY2(open || streams[size_t(i)]->waitClosed(), qPrintable(QString::number(i)));
+            QVERIFY2(!open || streams[size_t(i)]->state() == Client::ConnectedState, qPrintable(QString::number(i)));
+        }
+        const QList<std::pair<QByteArray, QByteArray>> fetches{
+            {"/ten.txt", Ten},
+            {"/quorandel/", Fixture::textHead("text/html", Fixture::PageBody.size()) + Fixture::PageBody},
+            {"/quorandel/state.json", Fixture::textHead("application/json", Fixture::StateBody.size()) + Fixture::StateBody}};
+        for (const auto &[path, expected] : fetches) {
+            QElapsedTimer took;
+            took.start();
+            QCOMPARE(f.fetch({"GET " + path + " HTTP/1.0\r\n\r\n"}), expected);
+            QVERIFY2(took.elapsed() < 1000, path.constData());
+        }
+    }
+
+    // Every slot busy, streams among them: a newcomer takes the oldest
+    // stream's slot rather than being refused.
+    void streamGivesWayWhenEverySlotIsBusy()
+    {
+        Fixture f;
+        f.addLivePages();
+        f.server.setSlotLimit(4);  // at most two streams
+        std::vector<std::unique_ptr<Client>> busy;
+        for (int i = 1; i <= 2; ++i) {
+            busy.push_back(f.start("GET /huge.bin HTTP/1.0\n"));
+            busy.back()->neverRead();
+            QVERIFY(spinUntil([&] { return f.files.isOpen(i); }));
+        }
+        const auto older = f.openStream(), newer = f.openStream();
+        QVERIFY(older && newer);
+        QCOMPARE(f.server.sendEvent("data: x\n\n"), 2);
+        QCOMPARE(f.fetch({"GET /ten.txt HTTP/1.0\n"}), Ten);
+        QVERIFY(older->waitClosed());
+        QCOMPARE(newer->state(), Client::ConnectedState);
+        for (const auto &c : busy)
+            QCOMPARE(c->state(), Client::ConnectedState);
+    }
+
+    // A stream whose reader stopped reading is closed once what waits for it
+    // has not gone down for the send timeout, though events and keep-alives
+    // go on being written to it; a stream that reads stays.
+    void stalledStreamIsClosed()
+    {
+        Fixture f;
+        f.settings.LogE = true;
+        QVERIFY(f.log.open(QFile::decodeName(f.tree.path("log.txt"))));
+        f.addLivePages();
+        f.server.setSendTimeout(500);
+        f.server.setKeepAliveInterval(100);
+        const auto reader = f.openStream();
+        const auto sleeper = f.openStream({}, 4096);
+        QVERIFY(reader && sleeper);
+        sleeper->neverRead();
+        QTimer feed;
+        QObject::connect(&feed, &QTimer::timeout, [&] { f.server.sendEvent("data: " + QByteArray(2000, 'x') + "\n\n"); });
+        feed.start(20);
+        // The sleeper cannot see the close: it reads nothing, the end included.
+        QTRY_COMPARE_WITH_TIMEOUT(f.slotText(2), QStringLiteral("Closed"), kWait);
+        QVERIFY2(f.logged().endsWith(": (2) Error 10060 - Events stream stalled: the reader has taken nothing for 0.5 s\r\n"),
+                 f.logged().constData());
+        const qsizetype before = reader->received.size();
+        QVERIFY(spinUntil([&] { return reader->received.size() > before + 100000; }));
+        QCOMPARE(reader->state(), Client::ConnectedState);
+        QCOMPARE(f.server.sendEvent("data: y\n\n"), 1);
+    }
+
+    // A client that sends more than its request and reads slowly still gets
+    // every byte of its answer: the server's close must not become a reset.
+    void answersArriveWholeAfterExtraBytes_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<bool>("file");
+        QTest::newRow("64 KB file") << QByteArray("/sixty-four.bin") << true;
+        QTest::newRow("state.json") << QByteArray("/quorandel/state.json") << false;
+    }
+    void answersArriveWholeAfterExtraBytes()
+    {
+        QFETCH(QByteArray, path);
+        QFETCH(bool, file);
+        Fixture f;
+        f.addLivePages();
+        QVERIFY(writeFile(f.www("sixty-four.bin"), pattern(65536, 5)));
+        const QByteArray expected = file ? ok("*/*", pattern(65536, 5))
+                                         : Fixture::textHead("application/json", Fixture::StateBody.size()) + Fixture::StateBody;
+        const int tries = 200, atOnce = 20;
+        int whole = 0;
+        for (int done = 0; done < tries; done += atOnce) {
+            std::vector<std::unique_ptr<Client>> readers;
+            for (int i = 0; i < atOnce; ++i) {
+                readers.push_back(f.start("GET " + path + " HTTP/1.0\r\n\r\nGET /ten.txt HTTP/1.0\r\n\r\n", {}, 4096));
+                QVERIFY(readers.back());
+                readers.back()->readByHand(2048);
+            }
+            // A little at a time, and a few bytes more sent with each piece read.
+            QTimer slowly;
+            QObject::connect(&slowly, &QTimer::timeout, [&] {
+                for (const auto &r : readers) {
+                    r->received += r->read(2048);
+                    if (r->state() == Client::ConnectedState)
+                        r->write("more bytes\r\n");
+                }
+            });
+            slowly.start(2);
+            QVERIFY(spinUntil([&] {
+                return std::all_of(readers.begin(), readers.end(), [](const auto &r) {
+                    return r->state() == Client::UnconnectedState && r->bytesAvailable() == 0;
+                });
+            }));
+            whole += int(std::count_if(readers.begin(), readers.end(), [&](const auto &r) { return r->received == expected; }));
+        }
+        qInfo("%s: %d of %d answers whole", path.constData(), whole, tries);
+        QCOMPARE(whole, tries);
     }
 };
 

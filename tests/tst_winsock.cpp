@@ -12,7 +12,11 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -35,7 +39,7 @@ struct Pair
             return false;
         QObject::connect(&peer, &QIODevice::readyRead, &peer, [this] { peerGot += peer.readAll(); });
         socket = server.load(1);
-        socket->accept(requests.first().first().value<qintptr>());
+        server.element(0)->acceptInto(requests.first().first().value<qintptr>(), *socket);
         return socket->state() == Winsock::Connected;
     }
 };
@@ -77,7 +81,7 @@ private slots:
 
         Winsock *slot = server.load(3);
         QCOMPARE(slot->state(), int(Winsock::Closed));
-        slot->accept(requests.first().at(1).value<qintptr>());
+        listener->acceptInto(requests.first().at(1).value<qintptr>(), *slot);
         QCOMPARE(slot->state(), int(Winsock::Connected));
         QCOMPARE(listener->state(), int(Winsock::Listening));
         QCOMPARE((QStringList{slot->remoteHostIP(), client->remoteHostIP(), slot->localIP()}), QStringList(3, kLoopback));
@@ -163,8 +167,55 @@ private slots:
         QSignalSpy requests(p.server.element(0), &Winsock::connectionRequested);
         next.connectToHost(kLoopback, p.server.element(0)->localPort());
         QVERIFY(requests.wait(kWait));
-        p.socket->accept(requests.first().first().value<qintptr>());
+        p.server.element(0)->acceptInto(requests.first().first().value<qintptr>(), *p.socket);
         QCOMPARE(p.socket->state(), int(Winsock::Connected));
+    }
+
+    // After the close, what the peer still sends is read and dropped so that
+    // no reset cuts the answer short, but only so much and so long: a peer
+    // that sends on, or never closes its side, cannot keep the connection.
+    void lingerIsBounded_data()
+    {
+        QTest::addColumn<bool>("sendsOn");
+        QTest::newRow("peer sends on") << true;
+        QTest::newRow("peer silent, never closes") << false;
+    }
+    void lingerIsBounded()
+    {
+        QFETCH(bool, sendsOn);
+        const auto descriptors = [] { return QDir(QStringLiteral("/proc/self/fd")).count(); };
+        WinsockArray server;
+        server.element(0)->listen();
+        QSignalSpy requests(server.element(0), &Winsock::connectionRequested);
+        const int peer = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(server.element(0)->localPort());
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QCOMPARE(::connect(peer, reinterpret_cast<sockaddr *>(&to), sizeof to), 0);
+        QVERIFY(requests.wait(kWait));
+        Winsock *socket = server.load(1);
+        server.element(0)->acceptInto(requests.first().first().value<qintptr>(), *socket);
+        const uint open = descriptors();
+        socket->sendData("answer");
+        socket->close();
+        ::fcntl(peer, F_SETFL, O_NONBLOCK);
+        qint64 sent = 0;
+        QTimer flood;
+        connect(&flood, &QTimer::timeout, this, [&] {
+            const QByteArray block = pattern(4096);
+            const ssize_t n = ::send(peer, block.constData(), size_t(block.size()), MSG_NOSIGNAL);
+            sent += n > 0 ? n : 0;
+        });
+        if (sendsOn)
+            flood.start(1);
+        QTRY_COMPARE_WITH_TIMEOUT(descriptors(), open - 1, kWait);  // this side is gone
+        char got[16] = {};
+        QCOMPARE(::recv(peer, got, sizeof got, 0), ssize_t(6));
+        QCOMPARE(QByteArray(got), QByteArray("answer"));
+        if (sendsOn)
+            QVERIFY2(sent < 4 * 1024 * 1024, qPrintable(QString::number(sent)));
+        ::close(peer);
     }
 
     void peerCloseIsNoError_data()

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/Timer.h"
-
 #include <QByteArray>
 #include <QObject>
 #include <QTimer>
@@ -20,17 +18,22 @@ struct SlotInfo
     QByteArray SendBuf;      // the part of a text answer not yet sent
     qint64 FileLength = 0;   // as the file was when it was opened
     QByteArray Received;     // request bytes collected so far
+    QByteArray Peer;         // the client's dotted address
     bool Answered = false;   // this connection's one request has been handled
     bool Events = false;     // an events stream: stays open, written to by sendEvent()
-    // Changes whenever the slot's connection begins or ends, so that a
-    // handler resuming after a yield can tell that its connection is gone.
-    quint64 Connection = 0;
+    // Order of arrival among the server's connections: when slots must be
+    // given up, the oldest goes first.
+    quint64 Arrival = 0;
+    // An events stream's bytes not yet taken by the reader, when last looked
+    // at, and when they last went down (the server's clock, ms).
+    qint64 Unsent = 0;
+    qint64 UnsentFellAt = 0;
 };
 
 // One connection slot of the web server: its socket (element n of the
-// server's socket array), its send pump TSendData(n), its watchdog (the
-// request deadline, then the send timeout) and the state of its one request
-// and answer, made together and returned to an empty, closed slot by reset().
+// server's socket array), its watchdog (the request deadline, then the send
+// timeout) and the state of its one request and answer, made together and
+// returned to an empty, closed slot by reset().
 class ConnectionSlot : public QObject
 {
     Q_OBJECT
@@ -39,19 +42,18 @@ public:
 
     int index() const { return m_index; }
     Winsock *socket() const { return m_socket; }
-    Timer *pump() { return &m_pump; }
     SlotInfo &info() { return m_info; }
     const SlotInfo &info() const { return m_info; }
     bool isFree() const;
 
-    // Takes a waiting connection as the slot's new one; it has `requestMs` to
-    // send its request.
-    void begin(qintptr requestId, quint64 connection, int requestMs);
+    // Takes the listener's waiting connection as the slot's new one; it has
+    // `requestMs` to send its request.
+    void begin(Winsock &listener, qintptr requestId, quint64 arrival, int requestMs);
     // (Re)starts the watchdog: the slot is given up when it fires.
     void armWatchdog(int ms) { m_watchdog.start(ms); }
     void stopWatchdog() { m_watchdog.stop(); }
-    // Socket closed, pump and watchdog stopped, file given back, state cleared.
-    void reset(quint64 connection);
+    // Socket closed, watchdog stopped, file given back, state cleared.
+    void reset();
 
 signals:
     void watchdogExpired(int index);
@@ -60,7 +62,6 @@ private:
     int m_index = 0;
     Winsock *m_socket = nullptr;
     FileNumbers &m_files;
-    Timer m_pump;
     QTimer m_watchdog;
     SlotInfo m_info;
 };

@@ -2,7 +2,6 @@
 
 #include "platform/FileNumbers.h"
 #include "platform/Log.h"
-#include "platform/Yield.h"
 #include "settings/Settings.h"
 #include "web/HttpText.h"
 #include "web/WebRootAnswers.h"
@@ -10,7 +9,6 @@
 #include "web/SlotStatus.h"
 
 #include <QDateTime>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QTimer>
 
@@ -72,6 +70,9 @@ WebServer::WebServer(const Settings &settings, RequestLog &log, SlotStatus &stat
     connect(&m_wsock, &WinsockArray::sendCompleted, this, &WebServer::WSock_SendComplete);
     connect(&m_wsock, &WinsockArray::peerClosed, this, &WebServer::WSock_Close);
     connect(&m_wsock, &WinsockArray::errorOccurred, this, &WebServer::WSock_Error);
+    m_clock.start();
+    setSendTimeout(SendTimeoutMs);
+    connect(&m_stallCheck, &QTimer::timeout, this, &WebServer::closeStalledStreams);
     m_keepAlive.setInterval(KeepAliveMs);
     connect(&m_keepAlive, &QTimer::timeout, this, [this] {
         // The comment keeps proxies from timing the stream out; the named
@@ -99,21 +100,24 @@ bool WebServer::startListening()
     Winsock *listener = m_wsock.element(0);
     listener->close();
     listener->setLocalPort(*port);
-    m_listenerFailed = false;
     listener->listen();
-    // A listen that fails reports it as an error event; one that neither
-    // listens nor fails must not hold up the clock either.
-    const QDeadlineTimer deadline(ListenWaitMs);
-    while (!m_listenerFailed && !deadline.hasExpired()) {
-        yieldToEventLoop();
-        if (listener->state() == Winsock::Listening) {
-            m_status.setSlotText(0, QStringLiteral("Listening"));
-            return true;
-        }
+    if (listener->state() != Winsock::Listening) {
+        // Told now; the error's event is dropped with the close that follows.
+        reportListenerFailure(QStringLiteral("port %1, Error %2 - %3")
+                                  .arg(QString::number(*port), QString::number(listener->lastErrorNumber()),
+                                       listener->lastErrorText()));
+        return false;
     }
-    if (!m_listenerFailed)
-        reportListenerFailure(QStringLiteral("port %1 is not listening").arg(*port));
-    return false;
+    m_status.setSlotText(0, QStringLiteral("Listening"));
+    return true;
+}
+
+// Checked often enough that a stream is closed within a small part of the
+// timeout after it has run out.
+void WebServer::setSendTimeout(int ms)
+{
+    m_sendTimeoutMs = ms;
+    m_stallCheck.setInterval(std::clamp(ms / 8, 10, 1000));
 }
 
 bool WebServer::isListening() const
@@ -136,12 +140,6 @@ ConnectionSlot *WebServer::slotAt(int n) const
     return n >= 1 && n < int(m_slots.size()) ? m_slots[size_t(n)].get() : nullptr;
 }
 
-Timer *WebServer::TSendData(int n) const
-{
-    ConnectionSlot *slot = slotAt(n);
-    return slot ? slot->pump() : nullptr;
-}
-
 const SlotInfo &WebServer::Slots(int n) const
 {
     static const SlotInfo none;
@@ -153,13 +151,15 @@ void WebServer::WSock_ConnectionRequest(int index, qintptr requestId)
 {
     if (index != 0)
         return;
-    yieldToEventLoop();
     int n = freeSlot();
     if (n == 0)
         n = createSlot();
     if (n == 0) {
-        // Connections that only hold a slot must not lock browsers out.
+        // Connections that only hold a slot must not lock browsers out, and a
+        // page can reconnect its stream more easily than a browser can wait.
         n = oldestWaitingSlot();
+        if (n == 0)
+            n = oldestStream();
         if (n != 0)
             WSock_Close(n);
     }
@@ -168,7 +168,7 @@ void WebServer::WSock_ConnectionRequest(int index, qintptr requestId)
         m_wsock.element(0)->rejectRequest(requestId);
         return;
     }
-    slotAt(n)->begin(requestId, ++m_connectionSerial, m_requestTimeoutMs);
+    slotAt(n)->begin(*m_wsock.element(0), requestId, ++m_arrivals, m_requestTimeoutMs);
 }
 
 int WebServer::freeSlot() const
@@ -189,24 +189,41 @@ int WebServer::createSlot()
     Winsock *socket = m_wsock.load(n);
     m_status.loadSlot(n);
     auto slot = std::make_unique<ConnectionSlot>(n, socket, m_files, this);
-    connect(slot->pump(), &Timer::ticked, this, [this, n] { TSendData_Timer(n); });
     connect(slot.get(), &ConnectionSlot::watchdogExpired, this, &WebServer::watchdogExpired);
     m_slots.push_back(std::move(slot));
     return n;
 }
 
-// The connected slot whose request is not complete and that came first (its
-// connection serial is the lowest); 0 when every slot has its request.
-int WebServer::oldestWaitingSlot() const
+// The connected slot that came first of those `which` picks; 0 when none.
+int WebServer::oldestSlot(const std::function<bool(const SlotInfo &)> &which) const
 {
     const ConnectionSlot *oldest = nullptr;
     for (const auto &slot : m_slots) {
-        if (!slot || slot->isFree() || slot->info().Answered)
+        if (!slot || slot->isFree() || !which(slot->info()))
             continue;
-        if (!oldest || slot->info().Connection < oldest->info().Connection)
+        if (!oldest || slot->info().Arrival < oldest->info().Arrival)
             oldest = slot.get();
     }
     return oldest ? oldest->index() : 0;
+}
+
+// The oldest connection whose request is not complete.
+int WebServer::oldestWaitingSlot() const
+{
+    return oldestSlot([](const SlotInfo &slot) { return !slot.Answered; });
+}
+
+// The oldest events stream, of one client address or (empty) of all.
+int WebServer::oldestStream(const QByteArray &peer) const
+{
+    return oldestSlot([&peer](const SlotInfo &slot) { return slot.Events && (peer.isEmpty() || slot.Peer == peer); });
+}
+
+int WebServer::streamCount(const QByteArray &peer) const
+{
+    return int(std::count_if(m_slots.begin(), m_slots.end(), [&peer](const auto &slot) {
+        return slot && !slot->isFree() && slot->info().Events && (peer.isEmpty() || slot->info().Peer == peer);
+    }));
 }
 
 // A connection that never completes its request, or a transfer that stops
@@ -226,9 +243,8 @@ void WebServer::WSock_DataArrival(int index, qint64 /*bytesTotal*/)
 {
     if (!slotAt(index))
         return;
-    yieldToEventLoop();
     Winsock *socket = m_wsock.element(index);
-    // A peer that went away during the yield is dealt with by its close event.
+    // Nothing can be sent to a peer that has gone: its close event follows.
     if (socket->state() != Winsock::Connected)
         return;
     const QByteArray fresh = socket->getData();
@@ -308,11 +324,26 @@ void WebServer::send(int n, const WebAnswer &answer)
 void WebServer::openEvents(int n, const WebAnswer &answer)
 {
     ConnectionSlot &slot = *slotAt(n);
+    makeRoomForStream(slot.info().Peer);
+    slot.stopWatchdog();
     slot.info().Events = true;
+    slot.info().UnsentFellAt = m_clock.elapsed();
     m_status.setSlotText(n, QStringLiteral("Events stream"));
     sendToStream(slot, answer.head + answer.body);
     if (!m_keepAlive.isActive())
         m_keepAlive.start();
+    if (!m_stallCheck.isActive())
+        m_stallCheck.start();
+}
+
+// A phone that reconnects after losing its network replaces its old stream
+// instead of adding one.
+void WebServer::makeRoomForStream(const QByteArray &peer)
+{
+    while (streamCount(peer) >= std::max(1, m_streamsPerAddress))
+        WSock_Close(oldestStream(peer));
+    while (streamCount() >= std::max(1, m_slotLimit / 2))
+        WSock_Close(oldestStream());
 }
 
 int WebServer::sendEvent(const QByteArray &event)
@@ -327,11 +358,40 @@ int WebServer::sendEvent(const QByteArray &event)
     return streams;
 }
 
+// Every event written adds to what waits, so only a fall of what waits shows
+// that the reader is still reading.
 void WebServer::sendToStream(ConnectionSlot &slot, const QByteArray &data)
 {
+    noteUnsent(slot.info(), slot.socket()->unsentBytes());
     slot.info().TotalBytes += qint32(data.size());
-    slot.armWatchdog(m_sendTimeoutMs);
+    slot.info().Unsent += data.size();
     slot.socket()->sendData(data);
+}
+
+void WebServer::noteUnsent(SlotInfo &slot, qint64 unsent)
+{
+    if (unsent == 0 || unsent < slot.Unsent)
+        slot.UnsentFellAt = m_clock.elapsed();
+    slot.Unsent = unsent;
+}
+
+void WebServer::closeStalledStreams()
+{
+    const QByteArray seconds = QByteArray::number(m_sendTimeoutMs / 1000.0);
+    bool anyStream = false;
+    for (const auto &slot : m_slots) {
+        if (!slot || slot->isFree() || !slot->info().Events)
+            continue;
+        anyStream = true;
+        noteUnsent(slot->info(), slot->socket()->unsentBytes());
+        if (m_clock.elapsed() - slot->info().UnsentFellAt < m_sendTimeoutMs)
+            continue;
+        logError(slot->index(), Winsock::TimedOut,
+                 "Events stream stalled: the reader has taken nothing for " + seconds + " s");
+        WSock_Close(slot->index());
+    }
+    if (!anyStream)
+        m_stallCheck.stop();
 }
 
 void WebServer::logConnect(int n, const QByteArray &localPath)
@@ -384,7 +444,8 @@ void WebServer::WSock_SendProgress(int index, qint64 bytesSent, qint64 /*bytesRe
     ConnectionSlot *slot = slotAt(index);
     if (!slot)
         return;
-    slot->armWatchdog(m_sendTimeoutMs);
+    if (!slot->info().Events)
+        slot->armWatchdog(m_sendTimeoutMs);
     slot->info().SentBytes += qint32(bytesSent);
     if (slot->info().FileNum > 0)
         showProgress(index);
@@ -410,37 +471,27 @@ void WebServer::WSock_SendComplete(int index)
     ConnectionSlot *slot = slotAt(index);
     if (!slot)
         return;
-    if (slot->info().Events) {
-        slot->stopWatchdog();  // all out: the stream may now be quiet for as long as it likes
-        return;
-    }
+    if (slot->info().Events)
+        return;  // a stream's pace is its reader's; see closeStalledStreams()
     if (slot->info().SentBytes >= slot->info().TotalBytes) {
         WSock_Close(index);
         return;
     }
-    const quint64 connection = slot->info().Connection;
-    yieldToEventLoop();
-    if (slot->info().Connection != connection)
-        return;  // closed during the yield, perhaps taken by a new connection already
-    slot->pump()->setInterval(1);
-    slot->pump()->setEnabled(true);
+    sendNextChunk(index);
 }
 
-void WebServer::TSendData_Timer(int index)
+// One chunk at a time, so that a large answer never waits in this process
+// as a whole and the socket's completion paces the file's reads.
+void WebServer::sendNextChunk(int n)
 {
-    ConnectionSlot *slot = slotAt(index);
-    if (!slot)
-        return;
-    // Disarmed before anything else: while the file branch yields, this slot
-    // may close and be armed anew for its next connection, and that must stand.
-    slot->pump()->setEnabled(false);
-    if (slot->info().FileNum == -1)
-        pumpText(index);
-    else if (slot->info().FileNum > 0)
-        pumpFile(index);
+    const SlotInfo &slot = slotAt(n)->info();
+    if (slot.FileNum == -1)
+        sendTextChunk(n);
+    else if (slot.FileNum > 0)
+        sendFileChunk(n);
 }
 
-void WebServer::pumpText(int n)
+void WebServer::sendTextChunk(int n)
 {
     SlotInfo &slot = slotAt(n)->info();
     const QByteArray chunk = slot.SendBuf.left(ChunkSize);
@@ -452,7 +503,7 @@ void WebServer::pumpText(int n)
         m_wsock.element(n)->sendData(chunk);
 }
 
-void WebServer::pumpFile(int n)
+void WebServer::sendFileChunk(int n)
 {
     SlotInfo &slot = slotAt(n)->info();
     QFile *file = m_files.file(slot.FileNum);
@@ -466,10 +517,6 @@ void WebServer::pumpFile(int n)
     }
     if (m_wsock.element(n)->state() != Winsock::Connected)
         return;  // the chunk is dropped; the close event follows
-    const quint64 connection = slot.Connection;
-    yieldToEventLoop();
-    if (slot.Connection != connection)
-        return;  // closed during the yield: its file is closed too
     m_wsock.element(n)->sendData(chunk);
     if (file->pos() >= slot.FileLength) {
         m_files.close(slot.FileNum);
@@ -482,7 +529,7 @@ void WebServer::WSock_Close(int index)
     ConnectionSlot *slot = slotAt(index);
     if (!slot)
         return;
-    slot->reset(++m_connectionSerial);
+    slot->reset();
     m_status.setSlotText(index, Closed);
 }
 
@@ -503,7 +550,6 @@ void WebServer::WSock_Error(int index, int number, const QString &description)
 
 void WebServer::reportListenerFailure(const QString &reason)
 {
-    m_listenerFailed = true;
     m_wsock.element(0)->close();
     const QString text = QStringLiteral("Web server not running: ") + reason;
     m_status.setSlotText(0, text);

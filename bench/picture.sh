@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# The 32 KB picture fetched by many concurrent clients (wrk), from Quorandel
+# (the whole program, clock running at 8:1), from lighttpd and from python3's
+# http.server, one after the other in the same run, inside a private network
+# namespace. Prints requests per second and p99 latency for each, and ours
+# against lighttpd's beside the goals (at least 0.25 of its requests per
+# second, p99 within 3 times its p99).
+#     bench/picture.sh [seconds] [connections]
+# With QUORANDEL_BASELINE_BUILD set to the build folder of another revision
+# (its bench/clock_harness built), that revision is measured first, as the
+# baseline of the same run.
+set -euo pipefail
+top="$(cd "$(dirname "$0")/.." && pwd)"
+seconds="${1:-10}"
+connections="${2:-64}"
+if [ "${QUORANDEL_PRIVATE_NET:-}" != 1 ]; then
+  source "$top/scripts/common.sh"
+  install_missing_packages wrk python3 lighttpd
+  build_bench_targets "$top" clock_harness
+  exec "$top/scripts/private-net" "$0" "$@"
+fi
+
+scratch="$(mktemp -d)"
+trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$scratch"' EXIT
+cd "$scratch"
+export XDG_DATA_HOME="$scratch/data"
+root="$XDG_DATA_HOME/Quorandel"
+mkdir -p "$root"
+head -c 32768 /dev/urandom >"$root/picture.png"
+
+# wrk's output -> "requests/s p99-in-ms"
+figures() {
+  awk '/Requests\/sec/ {rps=$2}
+       /^ +99%/ {v=$2; ms=v+0; if (v ~ /us$/) ms/=1000; else if (v ~ /[0-9]s$/ && v !~ /ms$/) ms*=1000; p99=ms}
+       END {printf "%s %.2f\n", rps, p99}'
+}
+load() {  # name url
+  local out="$scratch/$1.txt"
+  wrk -t2 -c"$connections" -d"${seconds}s" --latency "$2" >"$out"
+  read -r rps p99 < <(figures <"$out")
+  local errors
+  errors=$( (grep -E "Socket errors|Non-2xx" "$out" || true) | tr -s ' ' | paste -sd ';' -)
+  printf "%-22s %10s req/s   p99 %8s ms   %s\n" "$1" "$rps" "$p99" "${errors:-no errors}"
+  echo "$rps $p99" >"$scratch/$1.fig"
+}
+quorandel() {  # name build-folder
+  QT_QPA_PLATFORM=offscreen "$2/bench/clock_harness" "$((seconds + 6))" 8 >/dev/null 2>&1 &
+  local program=$!
+  sleep 3
+  load "$1" http://127.0.0.1:8080/picture.png
+  wait "$program" || true
+}
+judge() {  # name
+  read -r rps p99 <"$scratch/$1.fig"
+  read -r lrps lp99 <"$scratch/lighttpd.fig"
+  awk -v a="$rps" -v b="$lrps" -v p="$p99" -v q="$lp99" -v n="$1" 'BEGIN {
+    r = (b > 0 ? a / b : 0); l = (q > 0 ? p / q : 0)
+    printf "%-22s %.3f of lighttpd'"'"'s req/s (goal >= 0.25: %s), p99 %.2f x lighttpd'"'"'s (goal <= 3: %s)\n",
+           n, r, (r >= 0.25 ? "met" : "missed"), l, (l <= 3 ? "met" : "missed") }'
+}
+
+echo "== 32 KB picture, $connections connections, ${seconds}s each"
+if [ -n "${QUORANDEL_BASELINE_BUILD:-}" ]; then
+  quorandel "Quorandel (baseline)" "$QUORANDEL_BASELINE_BUILD"
+fi
+quorandel "Quorandel" "$top/build"
+
+cat >"$scratch/lighttpd.conf" <<CONF
+server.document-root = "$root"
+server.bind = "127.0.0.1"
+server.port = 8082
+server.pid-file = "$scratch/lighttpd.pid"
+server.errorlog = "$scratch/lighttpd.log"
+CONF
+lighttpd -D -f "$scratch/lighttpd.conf" &
+lighttpd=$!
+python3 -m http.server 8081 --bind 127.0.0.1 --directory "$root" >/dev/null 2>&1 &
+python=$!
+sleep 1
+load lighttpd http://127.0.0.1:8082/picture.png
+load "python3 http.server" http://127.0.0.1:8081/picture.png
+kill "$lighttpd" "$python"
+
+echo "== against lighttpd"
+[ -n "${QUORANDEL_BASELINE_BUILD:-}" ] && judge "Quorandel (baseline)"
+judge "Quorandel"
+judge "python3 http.server"
