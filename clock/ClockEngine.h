@@ -53,12 +53,15 @@ public:
     // Puts back a model time, date and all, as it was saved; the timers are
     // left as they are.
     void restoreTime(double t) { m_clockTime = t; }
+    // Puts back the speed as it was saved: chosen, not announced, since no
+    // one has been told anything yet.
+    void restoreSpeed(qint16 n) { m_clockSpeed = n; }
 
 signals:
     void displayChanged(const QString &text);
     // Start, Stop, a speed set or a time set, told once after the handler that
     // made them has run to its end, so that a speed and a time set in one
-    // request are told as one change. Not raised by restoreTime() or by ticks.
+    // request are told as one change. Not raised by the restores or by ticks.
     void changed(const ClockSnapshot &snapshot);
     // A tick brought a new model minute.
     void minuteChanged(const ClockSnapshot &snapshot);

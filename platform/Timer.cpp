@@ -56,11 +56,6 @@ void Timer::arm()
 
 void Timer::onTimeout()
 {
-    // A tick that yields may see this timer come due again; the tick in
-    // progress re-arms it when it returns.
-    if (m_inTick)
-        return;
-    m_inTick = true;
     while (dueTicks() > 0) {
         const quint64 generation = m_generation;
         ++m_ticksDone;
@@ -70,6 +65,5 @@ void Timer::onTimeout()
     }
     if (!m_catchUp && dueTicks() > 0)
         m_ticksDone += dueTicks();
-    m_inTick = false;
     arm();
 }

@@ -11,10 +11,6 @@
 // drifts however late one tick runs. A catch-up timer delivers every grid point
 // it missed while the event loop was busy (the model clock must not lose
 // seconds); any other timer skips missed points and resumes on the grid.
-//
-// A tick is never started while the previous one is still running: handlers
-// yield to the event loop in the middle of their work, and one tick must not
-// nest inside another.
 class Timer : public QObject
 {
     Q_OBJECT
@@ -44,7 +40,6 @@ private:
     int m_interval = 0;
     bool m_enabled = true;
     bool m_catchUp = false;
-    bool m_inTick = false;
     qint64 m_origin = 0;     // ms on m_clock when the grid started
     qint64 m_ticksDone = 0;  // grid points handled since m_origin
     quint64 m_generation = 0;

@@ -133,7 +133,7 @@ void readRecord(FieldReader &r, Settings &s, ClockEngine &clock)
 {
     for (const SettingsFieldRow &row : SettingsFields) {
         switch (row.type) {
-        case SettingsFieldType::Int16: clock.setSpeed(r.int16(row.field)); break;
+        case SettingsFieldType::Int16: clock.restoreSpeed(r.int16(row.field)); break;
         case SettingsFieldType::DateTime: clock.restoreTime(r.number(row.field)); break;
         case SettingsFieldType::Boolean: s.*switchMember(row.field) = r.boolean(row.field); break;
         case SettingsFieldType::Text: s.*textMember(row.field) = r.text(row.field); break;
@@ -167,7 +167,7 @@ void applyDefaults(Settings &s, ClockEngine &clock, const QString &defaultWebRoo
     if (port == 0)
         s.LPort = numberText(8080);
     if (clock.clockSpeed() == 0)
-        clock.setSpeed(1);
+        clock.restoreSpeed(1);
 }
 
 void readSwitches(const RegistryHive &registry, Settings &s)
