@@ -72,6 +72,9 @@ FPortula::FPortula(const AppPaths &paths, QWidget *parent)
 {
     setWindowIcon(quorandelIcon());
     buildControls();
+    m_statusRefresh.setSingleShot(true);
+    m_statusRefresh.setInterval(StatusRefreshMs);
+    connect(&m_statusRefresh, &QTimer::timeout, this, &FPortula::showSlotTexts);
     connect(&m_clock, &ClockEngine::displayChanged, Text1, &QLineEdit::setText);
     m_clock.addPublication(m_broadcast);
     m_clock.addPublication(m_push);
@@ -446,23 +449,50 @@ QLabel *FPortula::LFileProgress(int index)
 // A new slot's line starts as a copy of the listener's, text included.
 void FPortula::loadSlot(int slot)
 {
-    const QString first = LFileProgress(0)->text();
-    if (QLabel *label = LFileProgress(slot))
-        label->setText(first);
+    if (LFileProgress(slot))
+        setSlotText(slot, slotText(0));
 }
 
 QString FPortula::slotText(int slot) const
 {
+    if (slot >= 0 && slot < m_slotTexts.size() && m_slotTextWaiting[slot])
+        return m_slotTexts[slot];
     return slot >= 0 && slot < m_fileProgress.size() && m_fileProgress[slot] ? m_fileProgress[slot]->text()
                                                                              : QString();
 }
 
 void FPortula::setSlotText(int slot, const QString &text)
 {
-    if (QLabel *label = LFileProgress(slot)) {
-        label->setText(text);
-        label->setToolTip(text);  // a long transfer line is cut at the panel's edge
+    QLabel *label = LFileProgress(slot);
+    if (!label)
+        return;
+    if (m_statusRefresh.isActive()) {
+        if (m_slotTexts.size() <= slot) {
+            m_slotTexts.resize(slot + 1);
+            m_slotTextWaiting.resize(slot + 1, false);
+        }
+        m_slotTexts[slot] = text;
+        m_slotTextWaiting[slot] = true;
+        return;
     }
+    label->setText(text);
+    label->setToolTip(text);  // a long transfer line is cut at the panel's edge
+    m_statusRefresh.start();
+}
+
+void FPortula::showSlotTexts()
+{
+    bool shown = false;
+    for (int slot = 0; slot < m_slotTexts.size(); ++slot) {
+        if (!m_slotTextWaiting[slot])
+            continue;
+        m_slotTextWaiting[slot] = false;
+        m_fileProgress[slot]->setText(m_slotTexts[slot]);
+        m_fileProgress[slot]->setToolTip(m_slotTexts[slot]);
+        shown = true;
+    }
+    if (shown)
+        m_statusRefresh.start();
 }
 
 bool FPortula::eventFilter(QObject *watched, QEvent *event)

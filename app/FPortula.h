@@ -147,6 +147,15 @@ private:
     SettingsStore m_store;
     MessageSink m_message;
     QVector<QLabel *> m_fileProgress;
+    // A transfer changes its line with every chunk, hundreds of times a
+    // second under load: a line shows its newest text at once, then at most
+    // once per StatusRefreshMs, so that laying out and painting texts no one
+    // can read that fast does not hold up the clock's broadcasts.
+    static constexpr int StatusRefreshMs = 100;
+    void showSlotTexts();
+    QVector<QString> m_slotTexts;
+    QVector<bool> m_slotTextWaiting;
+    QTimer m_statusRefresh;
     QPointer<frmSetSpeed> m_setSpeed;
     QPointer<frmSetTime> m_setTime;
     QPointer<About> m_about;
