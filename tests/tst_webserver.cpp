@@ -7,6 +7,7 @@
 #include "platform/FileNumbers.h"
 #include "settings/Settings.h"
 #include "web/DirListing.h"
+#include "web/FolderAnswer.h"
 #include "web/RequestLog.h"
 #include "web/SlotStatus.h"
 
@@ -16,6 +17,7 @@
 #include <QtTest>
 
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <memory>
 
@@ -37,6 +39,17 @@ bool writeFile(const QByteArray &path, const QByteArray &bytes)
 {
     QFile file(QFile::decodeName(path));
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// `count` names for one file of 3000 bytes: links are made far faster than
+// as many files.
+bool fillFolder(const QByteArray &folder, int count)
+{
+    const QByteArray first = folder + "entry-0.txt";
+    bool made = writeFile(first, QByteArray(3000, 'x'));
+    for (int i = 1; i < count && made; ++i)
+        made = ::link(first.constData(), (folder + "entry-" + QByteArray::number(i) + ".txt").constData()) == 0;
+    return made;
 }
 
 struct Client : QTcpSocket
@@ -249,6 +262,45 @@ private slots:
         const QByteArray body = DirListing(f.www(""), "/list", QLocale(QLocale::German, QLocale::Germany));
         QCOMPARE(f.fetch({"GET /list HTTP/1.0\n"}), ok("text/html", body));
         QCOMPARE(f.sends.value(1).mid(1), (QList<qint64>{8192, 8192, body.size() - 2 * 8192}));
+    }
+
+    // A folder of 20,000 files is listed between other work: a request that
+    // comes in meanwhile is answered first, and the listing is still the
+    // page made in one go.
+    void largeListingLetsOthersThrough()
+    {
+        Fixture f;
+        QVERIFY(fillFolder(f.www("list/"), 20000));
+        const auto listing = f.start("GET /list/ HTTP/1.0\n");
+        QVERIFY(listing);
+        QVERIFY(spinUntil([&] { return f.server.Slots(1).Answered; }));
+        const auto small = f.start("GET /ten.txt HTTP/1.0\n");
+        QVERIFY(small);
+        QVERIFY(small->waitClosed());
+        QCOMPARE(small->received, Ten);
+        QCOMPARE(listing->received, QByteArray());
+        QVERIFY(listing->waitClosed());
+        const QByteArray body = DirListing(f.www(""), "/list/", QLocale(QLocale::German, QLocale::Germany));
+        QVERIFY(body.count("<tr>") == 20000);
+        QCOMPARE(listing->received, ok("text/html", body));
+    }
+
+    // A listing whose connection goes while it is being made is given up,
+    // and the slot serves its next connection as usual.
+    void listingForAConnectionThatWent()
+    {
+        Fixture f;
+        QVERIFY(fillFolder(f.www("list/"), 5000));
+        auto listing = f.start("GET /list/ HTTP/1.0\n");
+        QVERIFY(listing);
+        QVERIFY(spinUntil([&] { return f.server.Slots(1).Answered; }));
+        QCOMPARE(f.server.findChildren<FolderAnswer *>().size(), 1);
+        listing->closeWithReset();
+        QTRY_COMPARE_WITH_TIMEOUT(f.slotText(1), QStringLiteral("Closed"), kWait);
+        QCOMPARE(f.fetch({"GET /ten.txt HTTP/1.0\n"}), Ten);
+        QTRY_VERIFY_WITH_TIMEOUT(f.server.findChildren<FolderAnswer *>().isEmpty(), kWait);
+        const qint64 head = Ten.indexOf("\n\n") + 2;
+        QCOMPARE(f.sends.value(1), (QList<qint64>{head, 8192, Ten.size() - head - 8192}));  // ten.txt and nothing else
     }
 
     void logLinesAndProgressText()

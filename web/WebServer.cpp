@@ -292,6 +292,8 @@ void WebServer::send(int n, const WebAnswer &answer)
         return sendFile(n, answer);
     case WebAnswer::Events:
         return openEvents(n, answer);
+    case WebAnswer::Later:
+        return sendWhenReady(n, answer);
     case WebAnswer::Text: {
         SlotInfo &slot = slotAt(n)->info();
         slot.SendBuf = answer.body;
@@ -301,6 +303,15 @@ void WebServer::send(int n, const WebAnswer &answer)
         return;
     }
     }
+}
+
+// Sent only to the connection that asked: the slot may have closed, or even
+// been taken by another connection, while the answer was being made.
+void WebServer::sendWhenReady(int n, const WebAnswer &answer)
+{
+    const quint64 connection = slotAt(n)->info().Connection;
+    const auto wanted = [this, n, connection] { return slotAt(n)->info().Connection == connection; };
+    answer.later(this, wanted, [this, n](const WebAnswer &ready) { send(n, ready); });
 }
 
 // The stream's slot is held by its request from now on: no request deadline,
