@@ -213,6 +213,14 @@ private slots:
                                                  << text("431 Request Header Fields Too Large", "The header block is larger than 8 KiB.");
         QTest::newRow("request line past 8 KiB, outside") << "GET /" + QByteArray(9000, 'a') + " HTTP/1.1\r\n\r\n"
                                                           << NotImplemented;
+        const QByteArray nul(1, '\0');
+        const QByteArray nulRefused = text("400 Bad Request", "The request line or a header holds a NUL byte.");
+        QTest::newRow("NUL in a header") << "POST /quorandel/echo HTTP/1.1\r\nX: " + nul + "\r\nContent-Length: 3\r\n\r\nabc"
+                                         << nulRefused;
+        QTest::newRow("NUL where the head would end") << "GET /quorandel/ping HTTP/1.1\r\n\r" + nul + "\n" << nulRefused;
+        QTest::newRow("NUL in the path") << "GET /quorandel/ping" + nul + " HTTP/1.1\r\n\r\n" << nulRefused;
+        QTest::newRow("NUL in the body, for the route") << "POST /quorandel/echo HTTP/1.1\r\nContent-Length: 3\r\n\r\na" + nul + "c"
+                                                        << "HTTP/1.0 200 OK\nServer: " + QByteArray(QuorandelCaption) + "\n\nPOST a" + nul + "c";
         QTest::newRow("web root untouched") << QByteArray("GET /ten.txt HTTP/1.0\r\n\r\n") << Ten;
     }
     void builtInRoutes()

@@ -260,6 +260,8 @@ void WebServer::answerScan(int n, const RequestScan &scan)
         return sendResponse(n, textResponse("411 Length Required", m_versionCaption, "A body needs its Content-Length."));
     case RequestStatus::BadLength:
         return sendResponse(n, textResponse("400 Bad Request", m_versionCaption, "The Content-Length is not a number."));
+    case RequestStatus::NulByte:
+        return sendResponse(n, textResponse("400 Bad Request", m_versionCaption, "The request line or a header holds a NUL byte."));
     case RequestStatus::HeadersTooLarge:
         return sendResponse(n, textResponse("431 Request Header Fields Too Large", m_versionCaption,
                                             "The header block is larger than 8 KiB."));
