@@ -10,7 +10,9 @@
 // The page of DirListing(), made from a folder's entries handed over a few at
 // a time and written a few at a time, so that a folder of many thousand
 // entries can be listed between other work. The entries may come in any
-// order: they are kept sorted as they arrive, and the bytes are those of the
+// order: they are kept in byte order of their names as they arrive (the
+// system's own order differs between file systems and would make listings
+// change from one machine to the next), and the bytes are those of the
 // listing made in one go.
 class ListingBuilder
 {
