@@ -69,7 +69,9 @@ IndexCandidates::IndexCandidates(const QByteArrayList &pending)
 void IndexCandidates::see(const QList<FileSystem::Entry> &entries)
 {
     for (const FileSystem::Entry &e : entries) {
-        for (qsizetype i = 0; i < m_items.size() && !e.isFolder; ++i) {
+        if (e.isFolder || FileSystem::isHiddenName(e.name))
+            continue;
+        for (qsizetype i = 0; i < m_items.size(); ++i) {
             const QByteArray &item = m_items[i];
             if (preferred(e.name, m_first[i], item) && canMatch(item) && FileSystem::matchesPattern(e.name, item))
                 m_first[i] = e.name;
