@@ -20,9 +20,10 @@ class FolderAnswer : public QObject
     Q_OBJECT
 public:
     // Names looked at, and entries written, per turn: a turn then takes a
-    // millisecond or two even on a slow card.
-    static constexpr int ReadStep = 64;
-    static constexpr int WriteStep = 256;
+    // few milliseconds at most, four listings at once included, which the
+    // broadcast's 10 ms ticks can stand.
+    static constexpr int ReadStep = 32;
+    static constexpr int WriteStep = 128;
 
     static WebAnswer answer(const HttpRequest &request, const QByteArray &localPath, const WebRoot &root);
 
