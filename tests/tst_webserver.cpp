@@ -293,6 +293,18 @@ private slots:
         QCOMPARE(listing->received, ok("text/html", body));
     }
 
+    // An index file that only a pattern names is found by the same reading
+    // that would have made the listing, and served instead of it.
+    void indexFileFoundByReading()
+    {
+        Fixture f;
+        f.settings.IndexHTML = QStringLiteral("index.htm;*.HTM");
+        for (const QByteArray name : {"www/list/b.htm=5", "www/list/a.htm=3", "www/list/c.txt=1", "www/list/.a.htm=2"})
+            f.tree.add(name);
+        QVERIFY(f.tree.isValid());
+        QCOMPARE(f.fetch({"GET /list HTTP/1.0\n"}), ok("text/html", QByteArray(3, '\0')));
+    }
+
     // A listing whose connection goes while it is being made is given up,
     // and the slot serves its next connection as usual.
     void listingForAConnectionThatWent()
