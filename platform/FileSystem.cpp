@@ -1,9 +1,9 @@
 #include "platform/FileSystem.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <limits>
 
 namespace FileSystem {
 
@@ -30,6 +30,16 @@ QByteArray joined(const QByteArray &folder, const QByteArray &name)
 char asciiLower(char c)
 {
     return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+
+char asciiUpper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+}
+
+bool isAsciiLetter(char c)
+{
+    return asciiLower(c) != asciiUpper(c);
 }
 
 bool sameByteIgnoringCase(char a, char b)
@@ -73,28 +83,6 @@ qint64 fileLength(const QByteArray &path)
     return info.st_size;
 }
 
-QList<Entry> entries(const QByteArray &folder)
-{
-    QList<Entry> found;
-    DIR *dir = ::opendir(folder.constData());
-    if (!dir)
-        return found;
-    while (const dirent *d = ::readdir(dir)) {
-        const QByteArray name(d->d_name);
-        struct stat info;
-        if (isHiddenName(name) || !statPath(joined(folder, name), &info))
-            continue;
-        if (S_ISDIR(info.st_mode))
-            found.append({name, true, 0});
-        else if (S_ISREG(info.st_mode))
-            found.append({name, false, qint64(info.st_size)});
-    }
-    ::closedir(dir);
-    std::sort(found.begin(), found.end(),
-              [](const Entry &a, const Entry &b) { return a.name < b.name; });
-    return found;
-}
-
 // Greedy matching with one backtrack point: on a mismatch the last "*" takes
 // one more byte. Linear enough for file names and never recursive.
 bool matchesPattern(const QByteArray &name, const QByteArray &pattern)
@@ -119,12 +107,28 @@ bool matchesPattern(const QByteArray &name, const QByteArray &pattern)
     return p == pattern.size();
 }
 
-QByteArray findFirstFile(const QByteArray &folder, const QByteArray &pattern)
+qint64 spellingCount(const QByteArray &name)
 {
-    const QList<Entry> all = entries(folder);
-    for (const Entry &e : all) {
-        if (!e.isFolder && matchesPattern(e.name, pattern))
-            return e.name;
+    const qint64 letters = std::count_if(name.begin(), name.end(), isAsciiLetter);
+    return letters >= 62 ? std::numeric_limits<qint64>::max() : qint64(1) << letters;
+}
+
+// Spelling k has its i-th letter (of L) in lower case when bit L-1-i of k is
+// set: upper case sorts first, so counting k up walks the spellings in byte order.
+QByteArray fileSpelledAs(const QByteArray &folder, const QByteArray &name)
+{
+    if (isFile(joined(folder, name)))
+        return name;
+    const qint64 letters = std::count_if(name.begin(), name.end(), isAsciiLetter);
+    for (qint64 k = 0; k < spellingCount(name); ++k) {
+        QByteArray spelling = name;
+        qint64 i = letters;
+        for (char &c : spelling) {
+            if (isAsciiLetter(c))
+                c = (k >> --i) & 1 ? asciiLower(c) : asciiUpper(c);
+        }
+        if (spelling != name && isFile(joined(folder, spelling)))
+            return spelling;
     }
     return {};
 }

@@ -30,17 +30,15 @@ bool isFile(const QByteArray &path);
 // Length of a regular file in bytes; -1 when the path names none.
 qint64 fileLength(const QByteArray &path);
 
-// The regular files and folders of a folder whose names are not hidden, in
-// byte order of their names: the system's own order differs between file
-// systems and would make listings change from one machine to the next.
-QList<Entry> entries(const QByteArray &folder);
-
 // Letter case is ignored (ASCII only); "*" stands for any run of bytes, "?" for
 // exactly one byte.
 bool matchesPattern(const QByteArray &name, const QByteArray &pattern);
 
-// The first regular file of the folder (as entries() orders them) whose name
-// matches the pattern, spelt as the folder holds it; empty when none does.
-QByteArray findFirstFile(const QByteArray &folder, const QByteArray &pattern);
+// The regular file whose name is `name` but for ASCII letter case, found by
+// asking for each spelling in turn rather than by reading the folder: the name
+// as given first, then the others in byte order. Empty when none is one.
+// A name with L letters has 2^L spellings; see spellingCount().
+QByteArray fileSpelledAs(const QByteArray &folder, const QByteArray &name);
+qint64 spellingCount(const QByteArray &name);
 
 }  // namespace FileSystem

@@ -1,8 +1,14 @@
 #include "web/DirListing.h"
 
 #include "TempTree.h"
+#include "platform/FolderReader.h"
+#include "web/ListingBuilder.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
+
+#include <algorithm>
+#include <map>
 
 namespace {
 
@@ -63,6 +69,50 @@ private slots:
         const QLocale us(QLocale::English, QLocale::UnitedStates);
         QCOMPARE(DirListing(tree.root(), requestPath, us), expected);
         QCOMPARE(DirListing(tree.root() + '/', requestPath, us), expected);
+    }
+
+    // Thousands of entries in random order, handed over and written a few at
+    // a time, give the page of the listing made in one go, and that page is
+    // the one expected.
+    void largeFolderInSteps()
+    {
+        const quint32 seed = QRandomGenerator::global()->generate();
+        qInfo("seed %u", seed);
+        QRandomGenerator random(seed);
+        std::map<QByteArray, qint64> folders, files;  // sorted as the page lists them
+        TempTree tree;
+        for (int i = 0; i < 2000; ++i) {
+            QByteArray name = QByteArray::number(random.generate64(), 36);
+            name[0] = "aAzZ09"[random.bounded(6)];
+            const qint64 size = random.bounded(3'000'000);
+            const bool folder = random.bounded(10) == 0;
+            (folder ? folders : files).emplace(name, folder ? 0 : size);
+            tree.add(folder ? name + '/' : name + '=' + QByteArray::number(size));
+        }
+        QVERIFY(tree.isValid());
+        const QLocale us(QLocale::English, QLocale::UnitedStates);
+        QByteArray expected = Head + Folders;
+        for (const auto &[name, size] : folders)
+            expected += folderLine('/' + name, name);
+        expected += Table;
+        for (const auto &[name, size] : files)
+            expected += fileRow('/' + name, name, us.toString((size + 512) / 1024).toLatin1());
+        expected += TableEnd + Tail;
+
+        QList<FileSystem::Entry> all;
+        for (FolderReader reader(tree.root()); !reader.atEnd();)
+            all += reader.next(int(random.bounded(1, 50)));
+        QCOMPARE(all.size(), qsizetype(folders.size() + files.size()));
+        std::shuffle(all.begin(), all.end(), random);
+        ListingBuilder listing("/", us);
+        for (qsizetype at = 0; at < all.size(); at += 37)
+            listing.add(all.mid(at, 37));
+        int steps = 0;
+        while (!listing.write(int(random.bounded(1, 40))))
+            ++steps;
+        QVERIFY(steps > 40);
+        QCOMPARE(listing.page(), expected);
+        QCOMPARE(DirListing(tree.root(), "/", us), expected);
     }
 
     void neverLeavesTheRoot()

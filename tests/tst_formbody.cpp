@@ -21,6 +21,9 @@ private slots:
         QTest::newRow("twice once decoded") << QByteArray("speed=4&sp%65ed=8") << QByteArray("!\"speed\" is given twice");
         QTest::newRow("'%' one digit") << QByteArray("a=%4") << QByteArray("!'%' without two hex digits");
         QTest::newRow("'%' not hex") << QByteArray("a%zz=1") << QByteArray("!'%' without two hex digits");
+        QTest::newRow("NUL byte") << QByteArray("action=st\0art", 13) << QByteArray("!The form holds a NUL byte.");
+        QTest::newRow("NUL byte escaped") << QByteArray("action=start%00") << QByteArray("!\"action=start%00\" holds a NUL byte.");
+        QTest::newRow("NUL byte escaped in a name") << QByteArray("a%00=1") << QByteArray("!\"a%00=1\" holds a NUL byte.");
         QTest::newRow("largest body") << "a=" + QByteArray(MaxFormBodyBytes - 2, 'x') << "a=" + QByteArray(MaxFormBodyBytes - 2, 'x');
         QTest::newRow("one byte too many") << "a=" + QByteArray(MaxFormBodyBytes - 1, 'x') << QByteArray("!larger than 1024 bytes");
     }

@@ -53,6 +53,21 @@ private slots:
                                             << RequestStatus::HeadersTooLarge << QByteArray() << false;
         QTest::newRow("headers end past 8 KiB") << "GET /quorandel/ HTTP/1.1\r\nX: " + QByteArray(MaxRequestBytes, 'a') + "\r\n\r\n"
                                                 << RequestStatus::HeadersTooLarge << QByteArray() << false;
+        // A NUL in a built-in request's head is refused as soon as it is seen,
+        // even where it keeps the head from ever ending; a file request's
+        // path is judged later, as before, and a body is the route's to judge.
+        const QByteArray nul(1, '\0');
+        const auto refused = RequestStatus::NulByte;
+        QTest::newRow("NUL in a header value") << "GET /quorandel/ HTTP/1.1\r\nX: a" + nul + "b\r\n\r\n" << refused << QByteArray() << false;
+        QTest::newRow("NUL line among headers") << post.left(34) + nul + "\r\n" + post.mid(34) << refused << QByteArray() << false;
+        QTest::newRow("NUL after the password") << "POST /quorandel/control HTTP/1.1\r\nAuthorization: Bearer pw" + nul
+                                                       + "\r\nContent-Length: 0\r\n\r\n" << refused << QByteArray() << false;
+        QTest::newRow("NUL in the path") << "GET /quorandel/state.json" + nul + " HTTP/1.1\r\n\r\n" << refused << QByteArray() << false;
+        QTest::newRow("NUL in the version") << "POST /quorandel/control HTTP/1.1" + nul + "\r\n" << refused << QByteArray() << false;
+        QTest::newRow("NUL in the blank line, head never ends") << "GET /quorandel/ HTTP/1.1\r\nX: a\r\n\r" + nul + "\n\r\n"
+                                                                << refused << QByteArray() << false;
+        QTest::newRow("NUL in the body") << post + "action=st" + nul + "rt" << complete << post + "action=st" + nul + "rt" << false;
+        QTest::newRow("NUL in a file path") << "GET /a" + nul + ".htm HTTP/1.0\r\n" << complete << "GET /a" + nul + ".htm HTTP/1.0" << true;
         QTest::newRow("prefix of a file name") << QByteArray("GET /quorandel.png HTTP/1.1\r\nHost") << complete
                                                << QByteArray("GET /quorandel.png HTTP/1.1") << true;
     }

@@ -4,6 +4,8 @@
 
 #include <QtTest>
 
+#include <algorithm>
+
 class TstIndexFile : public QObject
 {
     Q_OBJECT
@@ -21,6 +23,12 @@ private slots:
         QTest::newRow("pattern backtracks") << QByteArrayList{"a.htm.txt", "b.htm.htm"} << QByteArray("*.htm") << QByteArray("b.htm.htm");
         QTest::newRow("question mark") << QByteArrayList{"ndex.htm", "Index.htm"} << QByteArray("?NDEX.htm") << QByteArray("Index.htm");
         QTest::newRow("hidden never qualifies") << QByteArrayList{".draft.htm"} << QByteArray("*.htm;.draft.htm") << QByteArray();
+        QTest::newRow("other spellings in byte order") << QByteArrayList{"iNDEX.htm", "Index.htm"} << QByteArray("index.htm") << QByteArray("Index.htm");
+        QTest::newRow("spelling as given wins") << QByteArrayList{"INDEX.HTM", "index.htm"} << QByteArray("index.htm") << QByteArray("index.htm");
+        QTest::newRow("... after a pattern too") << QByteArrayList{"INDEX.HTM", "index.htm"} << QByteArray("*.x;index.htm") << QByteArray("index.htm");
+        QTest::newRow("name after a pattern") << QByteArrayList{"b.htm", "Index.HTM"} << QByteArray("*.x;index.htm;b.htm") << QByteArray("Index.HTM");
+        QTest::newRow("name of many letters") << QByteArrayList{"Quorandel-Clock.HTML"} << QByteArray("quorandel-clock.html") << QByteArray("Quorandel-Clock.HTML");
+        QTest::newRow("no way into a subfolder") << QByteArrayList{"d/", "d/x.htm"} << QByteArray("d/x.htm;../x") << QByteArray();
     }
 
     void findIndexFile()
@@ -32,6 +40,71 @@ private slots:
         QVERIFY(tree.isValid());
         QCOMPARE(FindIndexFile(tree.root(), indexHTML), found);
         QCOMPARE(FindIndexFile(tree.root() + '/', indexHTML), found);
+    }
+
+    // However the folder's reading orders its entries, the answer is the same.
+    void candidatesInAnyOrder_data()
+    {
+        QTest::addColumn<QByteArrayList>("names");
+        QTest::addColumn<QByteArrayList>("pending");
+        QTest::addColumn<QByteArray>("found");
+        QTest::newRow("spelling as given") << QByteArrayList{"INDEX.HTM", "index.htm", "Index.htm"}
+                                           << QByteArrayList{"index.htm"} << QByteArray("index.htm");
+        QTest::newRow("else byte order") << QByteArrayList{"iNDEX.HTM", "INDEX.htm", "Index.htm"}
+                                         << QByteArrayList{"index.htm"} << QByteArray("INDEX.htm");
+        QTest::newRow("pattern, byte order") << QByteArrayList{"c.htm", "a.htm", "b.htm"} << QByteArrayList{"*.HTM"}
+                                             << QByteArray("a.htm");
+        QTest::newRow("item order") << QByteArrayList{"a.htm", "z.html"} << QByteArrayList{"*.html", "*.htm"}
+                                    << QByteArray("z.html");
+        QTest::newRow("hidden and folders never") << QByteArrayList{".a.htm", "b.htm/"} << QByteArrayList{"*.htm", "?a.htm"}
+                                                  << QByteArray();
+    }
+
+    void candidatesInAnyOrder()
+    {
+        QFETCH(QByteArrayList, names);
+        QFETCH(QByteArrayList, pending);
+        QFETCH(QByteArray, found);
+        QList<FileSystem::Entry> entries;
+        for (const QByteArray &name : names)
+            entries.append({name.endsWith('/') ? name.chopped(1) : name, name.endsWith('/'), 0});
+        std::sort(entries.begin(), entries.end(), [](const auto &a, const auto &b) { return a.name < b.name; });
+        do {
+            IndexCandidates candidates(pending);
+            for (const FileSystem::Entry &e : entries)
+                candidates.see({e});
+            QCOMPARE(candidates.found(), found);
+        } while (std::next_permutation(entries.begin(), entries.end(),
+                                       [](const auto &a, const auto &b) { return a.name < b.name; }));
+    }
+
+    // Names are asked for one spelling at a time; only what that cannot
+    // settle is left for a reading of the folder, in the items' order.
+    void lookUpByName_data()
+    {
+        QTest::addColumn<QByteArray>("indexHTML");
+        QTest::addColumn<QByteArray>("found");
+        QTest::addColumn<QByteArrayList>("pending");
+        QTest::newRow("found by name") << QByteArray("a.htm;index.htm") << QByteArray("Index.htm") << QByteArrayList{};
+        QTest::newRow("none") << QByteArray("a.htm;;.x;b") << QByteArray() << QByteArrayList{};
+        QTest::newRow("pattern and what follows") << QByteArray("a.htm;*.htm;b.htm") << QByteArray()
+                                                  << QByteArrayList{"*.htm", "b.htm"};
+        QTest::newRow("found before a pattern") << QByteArray("index.htm;*.htm") << QByteArray("Index.htm") << QByteArrayList{};
+        QTest::newRow("lookups used up") << QByteArray("index.html;index.htm") << QByteArray() << QByteArrayList{"index.htm"};
+        QTest::newRow("beyond the lookups") << QByteArray("a.htm;quorandel-clock.html") << QByteArray()
+                                            << QByteArrayList{"quorandel-clock.html"};
+    }
+
+    void lookUpByName()
+    {
+        QFETCH(QByteArray, indexHTML);
+        QFETCH(QByteArray, found);
+        QFETCH(QByteArrayList, pending);
+        TempTree tree({"Index.htm", "x.htm"});
+        QVERIFY(tree.isValid());
+        const IndexLookup lookup = lookUpIndexFile(tree.root(), indexHTML);
+        QCOMPARE(lookup.found, found);
+        QCOMPARE(lookup.pending, pending);
     }
 };
 

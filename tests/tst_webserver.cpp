@@ -7,6 +7,7 @@
 #include "platform/FileNumbers.h"
 #include "settings/Settings.h"
 #include "web/DirListing.h"
+#include "web/FolderAnswer.h"
 #include "web/RequestLog.h"
 #include "web/SlotStatus.h"
 
@@ -16,6 +17,7 @@
 #include <QtTest>
 
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <memory>
 
@@ -37,6 +39,17 @@ bool writeFile(const QByteArray &path, const QByteArray &bytes)
 {
     QFile file(QFile::decodeName(path));
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// `count` names for one file of 3000 bytes: links are made far faster than
+// as many files.
+bool fillFolder(const QByteArray &folder, int count)
+{
+    const QByteArray first = folder + "entry-0.txt";
+    bool made = writeFile(first, QByteArray(3000, 'x'));
+    for (int i = 1; i < count && made; ++i)
+        made = ::link(first.constData(), (folder + "entry-" + QByteArray::number(i) + ".txt").constData()) == 0;
+    return made;
 }
 
 struct Client : QTcpSocket
@@ -244,6 +257,14 @@ private slots:
                                                  << text("431 Request Header Fields Too Large", "The header block is larger than 8 KiB.");
         QTest::newRow("request line past 8 KiB, outside") << "GET /" + QByteArray(9000, 'a') + " HTTP/1.1\r\n\r\n"
                                                           << NotImplemented;
+        const QByteArray nul(1, '\0');
+        const QByteArray nulRefused = text("400 Bad Request", "The request line or a header holds a NUL byte.");
+        QTest::newRow("NUL in a header") << "POST /quorandel/echo HTTP/1.1\r\nX: " + nul + "\r\nContent-Length: 3\r\n\r\nabc"
+                                         << nulRefused;
+        QTest::newRow("NUL where the head would end") << "GET /quorandel/ping HTTP/1.1\r\n\r" + nul + "\n" << nulRefused;
+        QTest::newRow("NUL in the path") << "GET /quorandel/ping" + nul + " HTTP/1.1\r\n\r\n" << nulRefused;
+        QTest::newRow("NUL in the body, for the route") << "POST /quorandel/echo HTTP/1.1\r\nContent-Length: 3\r\n\r\na" + nul + "c"
+                                                        << "HTTP/1.0 200 OK\nServer: " + QByteArray(QuorandelCaption) + "\n\nPOST a" + nul + "c";
         QTest::newRow("web root untouched") << QByteArray("GET /ten.txt HTTP/1.0\r\n\r\n") << Ten;
     }
     void builtInRoutes()
@@ -293,6 +314,57 @@ private slots:
         const QByteArray body = DirListing(f.www(""), "/list", QLocale(QLocale::German, QLocale::Germany));
         QCOMPARE(f.fetch({"GET /list HTTP/1.0\n"}), ok("text/html", body));
         QCOMPARE(f.sends.value(1).mid(1), (QList<qint64>{8192, 8192, body.size() - 2 * 8192}));
+    }
+
+    // A folder of 20,000 files is listed between other work: a request that
+    // comes in meanwhile is answered first, and the listing is still the
+    // page made in one go.
+    void largeListingLetsOthersThrough()
+    {
+        Fixture f;
+        QVERIFY(fillFolder(f.www("list/"), 20000));
+        const auto listing = f.start("GET /list/ HTTP/1.0\n");
+        QVERIFY(listing);
+        QVERIFY(spinUntil([&] { return f.server.Slots(1).Answered; }));
+        const auto small = f.start("GET /ten.txt HTTP/1.0\n");
+        QVERIFY(small);
+        QVERIFY(small->waitClosed());
+        QCOMPARE(small->received, Ten);
+        QCOMPARE(listing->received, QByteArray());
+        QVERIFY(listing->waitClosed());
+        const QByteArray body = DirListing(f.www(""), "/list/", QLocale(QLocale::German, QLocale::Germany));
+        QVERIFY(body.count("<tr>") == 20000);
+        QCOMPARE(listing->received, ok("text/html", body));
+    }
+
+    // An index file that only a pattern names is found by the same reading
+    // that would have made the listing, and served instead of it.
+    void indexFileFoundByReading()
+    {
+        Fixture f;
+        f.settings.IndexHTML = QStringLiteral("index.htm;*.HTM");
+        for (const QByteArray name : {"www/list/b.htm=5", "www/list/a.htm=3", "www/list/c.txt=1", "www/list/.a.htm=2"})
+            f.tree.add(name);
+        QVERIFY(f.tree.isValid());
+        QCOMPARE(f.fetch({"GET /list HTTP/1.0\n"}), ok("text/html", QByteArray(3, '\0')));
+    }
+
+    // A listing whose connection goes while it is being made is given up,
+    // and the slot serves its next connection as usual.
+    void listingForAConnectionThatWent()
+    {
+        Fixture f;
+        QVERIFY(fillFolder(f.www("list/"), 5000));
+        auto listing = f.start("GET /list/ HTTP/1.0\n");
+        QVERIFY(listing);
+        QVERIFY(spinUntil([&] { return f.server.Slots(1).Answered; }));
+        QCOMPARE(f.server.findChildren<FolderAnswer *>().size(), 1);
+        listing->closeWithReset();
+        QTRY_COMPARE_WITH_TIMEOUT(f.slotText(1), QStringLiteral("Closed"), kWait);
+        QCOMPARE(f.fetch({"GET /ten.txt HTTP/1.0\n"}), Ten);
+        QTRY_VERIFY_WITH_TIMEOUT(f.server.findChildren<FolderAnswer *>().isEmpty(), kWait);
+        const qint64 head = Ten.indexOf("\n\n") + 2;
+        QCOMPARE(f.sends.value(1), (QList<qint64>{head, 8192, Ten.size() - head - 8192}));  // ten.txt and nothing else
     }
 
     void logLinesAndProgressText()

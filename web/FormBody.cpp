@@ -39,6 +39,8 @@ QByteArray addField(FormBody &form, const QByteArray &piece)
         return "The field \"" + quotedForReason(piece) + "\" has a '%' without two hex digits.";
     if (name->isEmpty())
         return "A field has no name.";
+    if (name->contains('\0') || value->contains('\0'))
+        return "The field \"" + quotedForReason(piece) + "\" holds a NUL byte.";
     if (form.has(*name))
         return "The field \"" + quotedForReason(*name) + "\" is given twice.";
     form.fields.append({*name, *value});
@@ -71,6 +73,11 @@ FormBody decodeFormBody(const QByteArray &body)
     }
     if (body.isEmpty())
         return form;
+    // Quoted, a NUL would show as '?' and the reason would not say what is wrong.
+    if (body.contains('\0')) {
+        form.error = "The form holds a NUL byte.";
+        return form;
+    }
     for (const QByteArray &piece : body.split('&')) {
         form.error = addField(form, piece);
         if (!form.ok()) {

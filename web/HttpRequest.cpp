@@ -46,9 +46,13 @@ qsizetype headerBlockEnd(const QByteArray &data)
     return lf < 0 ? crlf + 4 : std::min(crlf + 4, lf + 2);
 }
 
+// No header may hold a NUL (RFC 9110, 5.5), and one can keep the blank line
+// that ends the block from ever being seen: refused as soon as it arrives.
 RequestScan scanBuiltIn(const QByteArray &collected)
 {
     const qsizetype headersEnd = headerBlockEnd(collected);
+    if (collected.left(headersEnd < 0 ? collected.size() : headersEnd).contains('\0'))
+        return {RequestStatus::NulByte, {}};
     if (headersEnd < 0)
         return {collected.size() > MaxRequestBytes ? RequestStatus::HeadersTooLarge : RequestStatus::Incomplete, {}};
     if (headersEnd > MaxRequestBytes)

@@ -27,6 +27,7 @@ enum class RequestStatus {
     BodyTooLarge,    // a built-in request announces more than MaxBodyBytes
     LengthRequired,  // a built-in request with a body method but no Content-Length
     BadLength,       // a Content-Length that is no number
+    NulByte,         // a built-in request whose request line or headers hold a NUL byte
 };
 
 struct RequestScan

@@ -1,9 +1,8 @@
 #include "web/WebRootAnswers.h"
 
 #include "platform/FileSystem.h"
-#include "web/DirListing.h"
+#include "web/FolderAnswer.h"
 #include "web/HttpText.h"
-#include "web/IndexFile.h"
 
 #include <algorithm>
 
@@ -14,25 +13,6 @@ bool hasHiddenSegment(const QByteArray &decodedPath)
 {
     const QList<QByteArray> segments = decodedPath.split('/');
     return std::any_of(segments.cbegin(), segments.cend(), FileSystem::isHiddenName);
-}
-
-QByteArray joined(const QByteArray &path, const QByteArray &name)
-{
-    return path + (path.endsWith('/') ? "" : "/") + name;
-}
-
-// A folder is answered with its index file, when it has one, without a
-// redirect; otherwise with its listing.
-WebAnswer answerFolder(const HttpRequest &request, const QByteArray &localPath, const WebRoot &root)
-{
-    const QByteArray name = FindIndexFile(localPath, root.indexHTML);
-    if (!name.isEmpty()) {
-        WebAnswer index = WebAnswer::file(joined(localPath, name), joined(request.rawPath, name));
-        index.logPath = localPath;  // what was asked for
-        return index;
-    }
-    const QByteArray body = DirListing(root.folder, request.rawPath, root.locale);
-    return WebAnswer::text(okHeader("Content-Type: text/html", body.size(), root.versionCaption), body, localPath);
 }
 
 }  // namespace
@@ -54,6 +34,6 @@ WebAnswer answerFromWebRoot(const HttpRequest &request, const WebRoot &root)
     if (!FileSystem::exists(*mapped) || hasHiddenSegment(request.decodedPath))
         return WebAnswer::status(notFound, *mapped);
     if (FileSystem::isFolder(*mapped))
-        return answerFolder(request, *mapped, root);
+        return FolderAnswer::answer(request, *mapped, root);
     return WebAnswer::file(*mapped, request.rawPath);
 }

@@ -16,6 +16,7 @@ struct WebRoot
 
 // The answer to a file request from the web root: the file, a folder's index
 // file or its listing, 404 for what is not there (or hidden, or outside the
-// root), 501 for what is not a GET. Everything a request reaches is logged
-// with its local path; a path that would leave the root is not.
+// root), 501 for what is not a GET; a listing comes Later, made in steps.
+// Everything a request reaches is logged with its local path; a path that
+// would leave the root is not.
 WebAnswer answerFromWebRoot(const HttpRequest &request, const WebRoot &root);

@@ -276,6 +276,8 @@ void WebServer::answerScan(int n, const RequestScan &scan)
         return sendResponse(n, textResponse("411 Length Required", m_versionCaption, "A body needs its Content-Length."));
     case RequestStatus::BadLength:
         return sendResponse(n, textResponse("400 Bad Request", m_versionCaption, "The Content-Length is not a number."));
+    case RequestStatus::NulByte:
+        return sendResponse(n, textResponse("400 Bad Request", m_versionCaption, "The request line or a header holds a NUL byte."));
     case RequestStatus::HeadersTooLarge:
         return sendResponse(n, textResponse("431 Request Header Fields Too Large", m_versionCaption,
                                             "The header block is larger than 8 KiB."));
@@ -308,6 +310,8 @@ void WebServer::send(int n, const WebAnswer &answer)
         return sendFile(n, answer);
     case WebAnswer::Events:
         return openEvents(n, answer);
+    case WebAnswer::Later:
+        return sendWhenReady(n, answer);
     case WebAnswer::Text: {
         SlotInfo &slot = slotAt(n)->info();
         slot.SendBuf = answer.body;
@@ -317,6 +321,15 @@ void WebServer::send(int n, const WebAnswer &answer)
         return;
     }
     }
+}
+
+// Sent only to the connection that asked: the slot may have closed, or even
+// been taken by another connection, while the answer was being made.
+void WebServer::sendWhenReady(int n, const WebAnswer &answer)
+{
+    const quint64 connection = slotAt(n)->info().Connection;
+    const auto wanted = [this, n, connection] { return slotAt(n)->info().Connection == connection; };
+    answer.later(this, wanted, [this, n](const WebAnswer &ready) { send(n, ready); });
 }
 
 // The stream's slot is held by its request from now on: no request deadline,

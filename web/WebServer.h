@@ -123,6 +123,7 @@ private:
     void answerScan(int n, const RequestScan &scan);
     WebAnswer resolve(int n, const HttpRequest &request) const;
     void send(int n, const WebAnswer &answer);
+    void sendWhenReady(int n, const WebAnswer &answer);
     void sendFile(int n, const WebAnswer &answer);
     void refuseFile(int n, int number, const char *description, const QByteArray &response);
     void sendResponse(int n, const QByteArray &response);
