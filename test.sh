@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and runs every test. The tests run inside a
 # private network namespace made here, so that broadcasts to 255.255.255.255 and
 # connections to the display device's address never reach a real network.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Does every listener hear the clock the master counts? Runs the real program
 // (window, clock, broadcast, multicast, web server) in this process with the
 // clock at 8:1, listens on every channel at once, and rebuilds on each the

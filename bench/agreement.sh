@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Agreement of every channel with the master: runs the program in-process at
 # 8:1 with a scripted run of starts, stops, speed changes and time sets, and
 # prints per channel (time datagrams, multicast, events stream, state.json)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Broadcast cadence: runs the program with the clock at 8:1 inside a private
 # network namespace and prints the datagrams per second on each port, the gaps
 # between time datagrams (p50, p99, max) and the model ticks made against those

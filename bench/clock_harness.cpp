@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the real program (main window, clock, broadcast, push, export, web
 // server) from the working directory with the clock started at the given
 // speed, for the given number of seconds, then prints how many model ticks the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds and runs the image export benchmark: the grab and the worker's job,
 # the longest time one picture keeps the event loop from serving anything else
 # (beside the same with the whole job on the loop), and the size of the picture.

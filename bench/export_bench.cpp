@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times the image export on a stand-in for the main window: the grab and the
 // worker's job on their own, the longest stretch one picture keeps the event
 // loop from serving anything else (measured from outside, by a zero-interval

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # An operating session's load on the headless program, inside a private
 # network namespace: 50 phones keeping the live page's events stream open and
 # 20 browsers asking for state.json and the picture once a second each, with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The load of an operating session on the running program: event-stream
 // clients (the phones that keep the live page open) and pollers (browsers that
 // ask for state.json and the picture once a second each), while the clock runs

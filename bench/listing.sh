@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A web root folder of 20,000 files. First how long its listing holds the
 # event loop, made in one go and in the server's steps (listing_steps); then,
 # with the clock at 8:1 inside a private network namespace, the gaps between time datagrams (p50, p99, max)

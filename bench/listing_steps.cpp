@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times how long a folder's listing holds the event loop: the listing made in
 // one go (as the server made it before, when the index file search also read
 // the folder once for each name), against the lookup of the index names by

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The 32 KB picture fetched by many concurrent clients (wrk), from Quorandel
 # (the whole program, clock running at 8:1), from lighttpd and from python3's
 # http.server, one after the other in the same run, inside a private network

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Listens on the broadcast ports 7791 (time) and 7792 (rate) and, once the
 // first time datagram has arrived, counts datagrams for the given number of
 // seconds: datagrams per second on each port and the gaps between consecutive

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Web server under load: a 64 KB file and a folder listing fetched by many
 # concurrent clients (wrk) for a while, with the clock running at 8:1, inside a
 # private network namespace. Prints requests per second, latency p50/p99 and

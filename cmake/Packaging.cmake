@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What an installed Quorandel is made of, and the Debian package built from it
 # by CPack (./package.sh). Nothing of tests/ or bench/ is installed.
 include(GNUInstallDirs)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # quorandel_layer(<folder> [BELOW <target>...])
 # Makes the static library quorandel_<folder> for the sources of one folder,
 # which lists them with target_sources() after this call. BELOW names the

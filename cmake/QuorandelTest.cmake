@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # quorandel_add_test(<name> [NETWORK])
 # Builds tests/<name>.cpp against the top layer, which brings every layer below
 # it, and registers it with CTest.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window icon as files for the icon theme, and a check that another
 // drawing of it (the hand-written SVG, rendered) still shows the same face:
 //   quorandel_icon_render OUTPUT_FOLDER SIZE...   writes OUTPUT_FOLDER/SIZE.png

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Developer tool: starts the built program on a virtual X display with a small
 # window manager (so the frame shows), presses "Start Clock" so that the time
 # display shows digits, and saves a picture of the whole screen.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/SettingsSequence.h"
 
 #include "clock/ClockEngine.h"

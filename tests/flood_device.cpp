@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A display device gone wrong: listens on the display address, and sends to
 // whoever connects as fast as the connection takes it, for the given number of
 // seconds.   flood_device ADDRESS PORT SECONDS

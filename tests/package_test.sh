@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from the targets already built and checks it the
 # way Debian's tools and a user would see it.
 #   package_test.sh CPACK BUILD_DIR VERSION APP_ID ICON_RENDER

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helper of tst_settings, not a test itself.
 //   store_creator STORE         removes the store and makes it again, over and
 //                               over, until it is killed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The live page's routes on the real server of a real main window: what they
 // answer, what the events stream tells and when, and that control from the
 // web does what the window's own controls do.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real server on loopback, real files, clients over TCP (parsing: tst_httptext).
 
 #include "web/WebServer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Ports are chosen by the OS and all traffic stays on 127.0.0.1. UDP is
 // checked through its user, tst_timebroadcast.
 

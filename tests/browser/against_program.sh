@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the live page's browser tests (Chromium, then Firefox ESR when it is
 # installed) against the built program itself, started
 # headless in a scratch folder with a control password of its own:

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The live page in Firefox ESR, headless: loads it for a wall screen
 (?kiosk&seconds=1), waits until it shows a time, takes a screenshot and checks
 that the digits are drawn: light pixels where the time stands, dark around it.

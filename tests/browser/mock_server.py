@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A stand-in for the program's /quorandel/ routes, for developing the live
 page and for driving it into states the real program rarely reaches: a
 program that stops answering, a stream that is refused, control switched off.

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Drives the live clock page in headless Chromium, as a person on the layout
 would: reads the clock, logs in, starts, sets and stops it (with the mouse and
 with the keyboard alone), and checks that the page and the UDP broadcast

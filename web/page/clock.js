@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The live clock page: follows the program's events stream, counts the model
 // seconds itself between events, and offers the window's controls to whoever
 // knows the control password.
