@@ -35,9 +35,9 @@ figures() {
        /^ +99%/ {v=$2; ms=v+0; if (v ~ /us$/) ms/=1000; else if (v ~ /[0-9]s$/ && v !~ /ms$/) ms*=1000; p99=ms}
        END {printf "%s %.2f\n", rps, p99}'
 }
-load() {  # name url
+load() {  # name url [wrk options]
   local out="$scratch/$1.txt"
-  wrk -t2 -c"$connections" -d"${seconds}s" --latency "$2" >"$out"
+  wrk -t2 -c"$connections" -d"${seconds}s" --latency "${@:3}" "$2" >"$out"
   read -r rps p99 < <(figures <"$out")
   local errors
   errors=$( (grep -E "Socket errors|Non-2xx" "$out" || true) | tr -s ' ' | paste -sd ';' -)
@@ -79,6 +79,9 @@ python3 -m http.server 8081 --bind 127.0.0.1 --directory "$root" >/dev/null 2>&1
 python=$!
 sleep 1
 load lighttpd http://127.0.0.1:8082/picture.png
+# Quorandel speaks HTTP/1.0 and closes after each answer; lighttpd made to do
+# the same shows what of the difference is the connection set-up.
+load "lighttpd, closing" http://127.0.0.1:8082/picture.png -H "Connection: close"
 load "python3 http.server" http://127.0.0.1:8081/picture.png
 kill "$lighttpd" "$python"
 
@@ -86,3 +89,6 @@ echo "== against lighttpd"
 [ -n "${QUORANDEL_BASELINE_BUILD:-}" ] && judge "Quorandel (baseline)"
 judge "Quorandel"
 judge "python3 http.server"
+echo "== against lighttpd closing each connection"
+cp "$scratch/lighttpd, closing.fig" "$scratch/lighttpd.fig"
+judge "Quorandel"

@@ -328,8 +328,8 @@ void WebServer::send(int n, const WebAnswer &answer)
 // been taken by another connection, while the answer was being made.
 void WebServer::sendWhenReady(int n, const WebAnswer &answer)
 {
-    const quint64 connection = slotAt(n)->info().Connection;
-    const auto wanted = [this, n, connection] { return slotAt(n)->info().Connection == connection; };
+    const quint64 connection = slotAt(n)->info().Arrival;
+    const auto wanted = [this, n, connection] { return slotAt(n)->info().Arrival == connection; };
     answer.later(this, wanted, [this, n](const WebAnswer &ready) { send(n, ready); });
 }
 
