@@ -74,11 +74,20 @@ void printDelays(const char *what, const std::vector<double> &ms)
 }
 
 
-// A connection under way to the program on the loopback; -1 when not even
-// that could be begun.
-int connecting(int port)
+// A connection under way to the program on the loopback, from the given
+// loopback address (each phone has an address of its own, and the program
+// holds at most a few streams per address); -1 when not even that could be
+// begun.
+int connecting(int port, quint32 from = INADDR_LOOPBACK)
 {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in own{};
+    own.sin_family = AF_INET;
+    own.sin_addr.s_addr = htonl(from);
+    if (bind(fd, reinterpret_cast<sockaddr *>(&own), sizeof own) != 0) {
+        close(fd);
+        return -1;
+    }
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(quint16(port));
@@ -308,7 +317,7 @@ bool LayoutLoad::openStreams()
 {
     for (int i = 0; i < StreamClients; ++i) {
         Stream stream;
-        stream.fd = connecting(m_port);
+        stream.fd = connecting(m_port, INADDR_LOOPBACK + 0x100 + quint32(i));  // 127.0.1.i
         const QByteArray request = "GET /quorandel/events HTTP/1.0\r\nAccept: text/event-stream\r\n\r\n";
         // The connection is local: it is up, or refused, by the time this runs.
         if (stream.fd < 0 || send(stream.fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) < 0) {

@@ -45,6 +45,8 @@ void LingeringClose::flushed()
 
 void LingeringClose::drop()
 {
+    if (!m_socket->isOpen())
+        return;  // already finished
     m_dropped += m_socket->skip(m_socket->bytesAvailable());
     if (m_dropped > MaxDropped)
         finish();
