@@ -456,8 +456,8 @@ void FPortula::loadSlot(int slot)
 
 QString FPortula::slotText(int slot) const
 {
-    if (slot >= 0 && slot < m_slotTexts.size() && m_slotTextWaiting[slot])
-        return m_slotTexts[slot];
+    if (m_waitingTexts.contains(slot))
+        return m_waitingTexts.value(slot);
     return slot >= 0 && slot < m_fileProgress.size() && m_fileProgress[slot] ? m_fileProgress[slot]->text()
                                                                              : QString();
 }
@@ -468,12 +468,7 @@ void FPortula::setSlotText(int slot, const QString &text)
     if (!label)
         return;
     if (m_statusRefresh.isActive()) {
-        if (m_slotTexts.size() <= slot) {
-            m_slotTexts.resize(slot + 1);
-            m_slotTextWaiting.resize(slot + 1, false);
-        }
-        m_slotTexts[slot] = text;
-        m_slotTextWaiting[slot] = true;
+        m_waitingTexts.insert(slot, text);
         return;
     }
     label->setText(text);
@@ -483,17 +478,14 @@ void FPortula::setSlotText(int slot, const QString &text)
 
 void FPortula::showSlotTexts()
 {
-    bool shown = false;
-    for (int slot = 0; slot < m_slotTexts.size(); ++slot) {
-        if (!m_slotTextWaiting[slot])
-            continue;
-        m_slotTextWaiting[slot] = false;
-        m_fileProgress[slot]->setText(m_slotTexts[slot]);
-        m_fileProgress[slot]->setToolTip(m_slotTexts[slot]);
-        shown = true;
+    if (m_waitingTexts.isEmpty())
+        return;
+    for (auto it = m_waitingTexts.cbegin(); it != m_waitingTexts.cend(); ++it) {
+        m_fileProgress[it.key()]->setText(it.value());
+        m_fileProgress[it.key()]->setToolTip(it.value());
     }
-    if (shown)
-        m_statusRefresh.start();
+    m_waitingTexts.clear();
+    m_statusRefresh.start();
 }
 
 bool FPortula::eventFilter(QObject *watched, QEvent *event)

@@ -23,6 +23,7 @@
 #include "QuorandelVersion.h"
 
 #include <QMainWindow>
+#include <QMap>
 #include <QPointer>
 #include <QTimer>
 #include <QVector>
@@ -154,8 +155,7 @@ private:
     // can read that fast does not hold up the clock's broadcasts.
     static constexpr int StatusRefreshMs = 100;
     void showSlotTexts();
-    QVector<QString> m_slotTexts;
-    QVector<bool> m_slotTextWaiting;
+    QMap<int, QString> m_waitingTexts;  // the newest text of each line not shown yet
     QTimer m_statusRefresh;
     QPointer<frmSetSpeed> m_setSpeed;
     QPointer<frmSetTime> m_setTime;

@@ -40,9 +40,6 @@ public:
                         frames << f;
                         texts << GridConnect::text(f);
                         at << clock.elapsed();
-                        atNs << clock.nsecsElapsed();
-                        if (onFrame)
-                            onFrame();
                     }
                 });
             }
@@ -82,8 +79,6 @@ public:
     QList<CanFrame> frames;
     QByteArrayList texts;
     QList<qint64> at;  // ms on `clock` when each frame came
-    QList<qint64> atNs;
-    std::function<void()> onFrame;  // after each frame is recorded
     QElapsedTimer clock;
     int connections = 0;
     int disconnections = 0;

@@ -280,22 +280,11 @@ private slots:
         for (int i = 0; i < hub.texts.size(); ++i)
             qInfo("  %4lld  %s", hub.at[i] - hub.at[0], hub.texts[i].constData());
 
-        // Start Clock: its event, timed in an event loop that reads it as it comes.
-        QEventLoop loop;
-        const QByteArray started = event("5B4", "F002");
-        hub.onFrame = [&] {
-            if (hub.texts.last() == started)
-                loop.quit();
-        };
-        QTimer::singleShot(kWait, &loop, &QEventLoop::quit);
+        // Start Clock: its event follows.
         const int from = int(hub.texts.size());
-        const qint64 pressed = hub.clock.nsecsElapsed();
         w->StartClock->click();
-        loop.exec();
-        hub.onFrame = nullptr;
-        const int came = int(hub.texts.indexOf(started, from));
+        const int came = hub.waitFor(event("5B4", "F002"), from, kWait);
         QVERIFY(came >= 0);
-        qInfo("Start Clock to its event at the hub: %lld us", (hub.atNs[came] - pressed) / 1000);
 
         // 8:1 from the network while running: the window's choice and Start.
         hub.send(":X195B4AAAN010100000100C020;");
