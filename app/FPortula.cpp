@@ -69,7 +69,7 @@ FPortula::FPortula(const AppPaths &paths, QWidget *parent)
     , m_paths(paths)
     , m_store(paths.settingsFile)
     , m_message(messageBoxSink(this, VersionCaption))
-    , m_export(paths.exportFolder, [this] { return grab().toImage(); })
+    , m_export(paths.exportFolder, [this] { return m_picture.grab(); })
 {
     setWindowIcon(quorandelIcon());
     buildControls();
@@ -201,6 +201,7 @@ void FPortula::buildTimeDisplay(QWidget *client)
     const double byHeight = box.height() * 0.85 / metrics.capHeight();
     font.setPixelSize(int(font.pixelSize() * std::min(byWidth, byHeight)));
     Text1->setFont(font);
+    m_picture.setTimeDisplay(Text1);
 }
 
 void FPortula::buildMenu()

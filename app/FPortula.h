@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/MessageSink.h"
+#include "app/WindowPicture.h"
 #include "clock/ClockEngine.h"
 #include "platform/FileNumbers.h"
 #include "platform/Paths.h"
@@ -110,6 +111,7 @@ public:
     FastClockMulticast &fastClock() { return m_fastClock; }
     LiveClock &liveClock() { return m_live; }
     BroadcastTimeProducer &lcc() { return m_lcc; }
+    ImageExport &imageExport() { return m_export; }
     const ExtensionSettings &extensionSettings() const { return m_extension; }
 
     QLineEdit *Text1 = nullptr;  // the model time, read only
@@ -169,6 +171,7 @@ private:
     QString m_shutDownError;
     TimeBroadcast m_broadcast{m_clock, m_settings};
     DisplayPush m_push;
+    WindowPicture m_picture{*this};
     ImageExport m_export;
     ExtensionSettings m_extension = ExtensionSettings::read(m_paths.extensionFile);
     LiveClock m_live{m_web, *this, m_log, m_extension.remote.password.toUtf8(), VersionCaption.toLatin1()};
