@@ -258,18 +258,6 @@ ClockSnapshot FPortula::clockSnapshot() const
     return m_clock.snapshot();
 }
 
-FastClockState FPortula::fastClockState() const
-{
-    const ClockSnapshot clock = clockSnapshot();
-    FastClockState state;
-    state.ipAddress = m_web.localIP();
-    state.ipPort = m_web.localPort();
-    state.active = clock.running();
-    state.speed = clock.countedSpeed;
-    state.secondsOfDay = clock.secondsOfDay;
-    return state;
-}
-
 // What the speed dialog's option does.
 void FPortula::setSpeed(qint16 speed)
 {

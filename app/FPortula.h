@@ -143,7 +143,6 @@ private:
     void readExtensionSettings();
     void tellFollowers(const ClockSnapshot &snapshot);
     void wireLcc();
-    FastClockState fastClockState() const;
 
     AppPaths m_paths;
     Settings m_settings;
@@ -175,6 +174,8 @@ private:
     ImageExport m_export;
     ExtensionSettings m_extension = ExtensionSettings::read(m_paths.extensionFile);
     LiveClock m_live{m_web, *this, m_log, m_extension.remote.password.toUtf8(), VersionCaption.toLatin1()};
-    FastClockMulticast m_fastClock{m_extension.fastClock, [this] { return fastClockState(); }};
+    FastClockMulticast m_fastClock{m_extension.fastClock, [this] {
+        return fastClockStateOf(clockSnapshot(), m_web.localIP(), m_web.localPort());
+    }};
     BroadcastTimeProducer m_lcc{m_extension.lcc, *this};
 };

@@ -9,22 +9,14 @@
 # load, the failed polls and picture fetches, and the machine's load.
 #     bench/layout.sh [seconds]
 set -euo pipefail
-top="$(cd "$(dirname "$0")/.." && pwd)"
+# shellcheck source=SCRIPTDIR/bench-common.sh
+source "$(dirname "$0")/bench-common.sh"
 seconds="${1:-60}"
-if [ "${QUORANDEL_PRIVATE_NET:-}" != 1 ]; then
-  source "$top/scripts/common.sh"
-  build_bench_targets "$top" quorandel layout_load
-  exec "$top/scripts/private-net" "$0" "$@"
-fi
+enter_private_net "" "quorandel layout_load" "$@"
 
-scratch="$(mktemp -d)"
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$scratch"' EXIT
-cd "$scratch"
-export XDG_DATA_HOME="$scratch/data" XDG_CONFIG_HOME="$scratch/config"
-export XDG_CONFIG_DIRS="$scratch/etc" XDG_STATE_HOME="$scratch/state"
+enter_scratch
 export QUORANDEL_PASSWORD="layout-$RANDOM$RANDOM"
-mkdir -p "$XDG_CONFIG_HOME/Quorandel"
-( umask 077; printf '[remote]\npassword=%s\n' "$QUORANDEL_PASSWORD" >"$XDG_CONFIG_HOME/Quorandel/quorandel.conf" )
+write_settings "$QUORANDEL_PASSWORD"
 
 "$top/build/app/quorandel" --headless >"$scratch/out.txt" 2>"$scratch/err.txt" &
 program=$!

@@ -9,19 +9,13 @@
 # targets), its program is measured the same way in the same run.
 #     bench/listing.sh [seconds] [other-build-folder]
 set -euo pipefail
-top="$(cd "$(dirname "$0")/.." && pwd)"
+# shellcheck source=SCRIPTDIR/bench-common.sh
+source "$(dirname "$0")/bench-common.sh"
 seconds="${1:-8}"
 other="${2:-}"
-if [ "${QUORANDEL_PRIVATE_NET:-}" != 1 ]; then
-  source "$top/scripts/common.sh"
-  build_bench_targets "$top" clock_harness udp_gaps listing_steps
-  exec "$top/scripts/private-net" "$0" "$@"
-fi
+enter_private_net "" "clock_harness udp_gaps listing_steps" "$@"
 
-scratch="$(mktemp -d)"
-trap 'touch "$scratch/stop"; kill $(jobs -p) 2>/dev/null; wait; rm -rf "$scratch"' EXIT
-cd "$scratch"
-export XDG_DATA_HOME="$scratch/data"
+enter_scratch
 root="$XDG_DATA_HOME/Quorandel"
 mkdir -p "$root/list"
 (cd "$root/list" && seq -f "entry-%05g.txt" 1 20000 | xargs touch)
@@ -53,8 +47,8 @@ measure() {  # label, fetchers at once
 run() {  # build folder, name
   build="$1"
   echo "== $2 ($build)"
-  QT_QPA_PLATFORM=offscreen "$build/bench/clock_harness" "$((seconds * 3 + 8))" 8 >"$scratch/ticks.txt" 2>/dev/null &
-  local program=$!
+  start_harness "$build" "$((seconds * 3 + 8))" 8 >"$scratch/ticks.txt"
+  local program=$harness
   for _ in $(seq 1 50); do curl -s -o /dev/null http://127.0.0.1:8080/ && break; sleep 0.2; done
   measure "idle" 0
   measure "one listing at a time" 1

@@ -11,45 +11,30 @@
 # (its bench/clock_harness built), that revision is measured first, as the
 # baseline of the same run.
 set -euo pipefail
-top="$(cd "$(dirname "$0")/.." && pwd)"
+# shellcheck source=SCRIPTDIR/bench-common.sh
+source "$(dirname "$0")/bench-common.sh"
 seconds="${1:-10}"
 connections="${2:-64}"
-if [ "${QUORANDEL_PRIVATE_NET:-}" != 1 ]; then
-  source "$top/scripts/common.sh"
-  install_missing_packages wrk python3 lighttpd
-  build_bench_targets "$top" clock_harness
-  exec "$top/scripts/private-net" "$0" "$@"
-fi
+enter_private_net "wrk python3 lighttpd" "clock_harness" "$@"
 
-scratch="$(mktemp -d)"
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$scratch"' EXIT
-cd "$scratch"
-export XDG_DATA_HOME="$scratch/data"
+enter_scratch
 root="$XDG_DATA_HOME/Quorandel"
 mkdir -p "$root"
 head -c 32768 /dev/urandom >"$root/picture.png"
 
-# wrk's output -> "requests/s p99-in-ms"
-figures() {
-  awk '/Requests\/sec/ {rps=$2}
-       /^ +99%/ {v=$2; ms=v+0; if (v ~ /us$/) ms/=1000; else if (v ~ /[0-9]s$/ && v !~ /ms$/) ms*=1000; p99=ms}
-       END {printf "%s %.2f\n", rps, p99}'
-}
 load() {  # name url [wrk options]
-  local out="$scratch/$1.txt"
-  wrk -t2 -c"$connections" -d"${seconds}s" --latency "${@:3}" "$2" >"$out"
-  read -r rps p99 < <(figures <"$out")
-  local errors
-  errors=$( (grep -E "Socket errors|Non-2xx" "$out" || true) | tr -s ' ' | paste -sd ';' -)
-  printf "%-22s %10s req/s   p99 %8s ms   %s\n" "$1" "$rps" "$p99" "${errors:-no errors}"
+  local out="$scratch/$1.txt" rps p99 errors
+  run_wrk "${@:3}" "$2" >"$out"
+  read -r rps _ _ p99 errors < <(wrk_figures <"$out")
+  [ "$errors" != none ] || errors="no errors"
+  printf "%-22s %10s req/s   p99 %8s ms   %s\n" "$1" "$rps" "$p99" "$errors"
   echo "$rps $p99" >"$scratch/$1.fig"
 }
 quorandel() {  # name build-folder
-  QT_QPA_PLATFORM=offscreen "$2/bench/clock_harness" "$((seconds + 6))" 8 >/dev/null 2>&1 &
-  local program=$!
+  start_harness "$2" "$((seconds + 6))" 8 >/dev/null
   sleep 3
   load "$1" http://127.0.0.1:8080/picture.png
-  wait "$program" || true
+  wait "$harness" || true
 }
 judge() {  # name
   read -r rps p99 <"$scratch/$1.fig"

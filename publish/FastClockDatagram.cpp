@@ -22,6 +22,17 @@ QByteArray clockText(int secondsOfDay)
 
 }  // namespace
 
+FastClockState fastClockStateOf(const ClockSnapshot &clock, const QString &ipAddress, quint16 ipPort)
+{
+    FastClockState state;
+    state.ipAddress = ipAddress;
+    state.ipPort = ipPort;
+    state.active = clock.running();
+    state.speed = clock.countedSpeed;
+    state.secondsOfDay = clock.secondsOfDay;
+    return state;
+}
+
 QByteArray fastClockDatagram(const FastClockState &state)
 {
     using namespace FastClockDatagram;

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include "clock/ClockSnapshot.h"
 #include "settings/FastClockFields.h"
 
 // What the slave clocks of a module meeting are told: the plain-text datagram
@@ -20,6 +21,11 @@ struct FastClockState
     int intervalSeconds = 2;
 };
 
+// The clock as the slaves are to follow it, with the address of the web server
+// beside it. Active only while the model time runs: a held time stands still.
+// The speed is the one counted at, not one chosen that waits for Start. Name,
+// text and interval are the settings' and are left to the multicast.
+FastClockState fastClockStateOf(const ClockSnapshot &clock, const QString &ipAddress, quint16 ipPort);
 
 // The datagram's text, each line ended by CR LF. Name and text are cleaned
 // here as well, so no value can break the line structure. Characters are sent
