@@ -7,14 +7,8 @@
 # of the picture.
 #   bench/export.sh [ticks]
 set -euo pipefail
-top="$(cd "$(dirname "$0")/.." && pwd)"
-if [ "${QUORANDEL_PRIVATE_NET:-}" != 1 ]; then
-  source "$top/scripts/common.sh"
-  build_bench_targets "$top" export_bench
-  exec "$top/scripts/private-net" "$0" "$@"
-fi
-scratch="$(mktemp -d)"
-trap 'rm -rf "$scratch"' EXIT
-cd "$scratch"
-export XDG_DATA_HOME="$scratch/data" XDG_CONFIG_HOME="$scratch/config"
+# shellcheck source=SCRIPTDIR/bench-common.sh
+source "$(dirname "$0")/bench-common.sh"
+enter_private_net "" "export_bench" "$@"
+enter_scratch
 QT_QPA_PLATFORM=offscreen "$top/build/bench/export_bench" "$@" 2>/dev/null
