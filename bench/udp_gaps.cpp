@@ -4,6 +4,12 @@
 // seconds: datagrams per second on each port and the gaps between consecutive
 // time datagrams (p50, p99, max).
 //
+// The gaps are taken from the kernel's arrival stamps (SO_TIMESTAMPNS): on
+// loopback that is the moment the program sent the datagram, which is what a
+// slave clock on the wire sees. On a busy two-core machine this receiver is
+// not always running when a datagram arrives, so the gaps between its reads,
+// printed beside them, also hold its own waits for the processor.
+//
 //   udp_gaps SECONDS
 
 #include "BenchTools.h"
@@ -12,12 +18,15 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -33,36 +42,73 @@ double percentile(std::vector<double> v, double p)
     return v[std::min(v.size() - 1, size_t(p * (v.size() - 1) + 0.5))];
 }
 
+// One datagram without waiting, and the kernel's stamp of its arrival in ms;
+// false when none is waiting.
+bool receiveStamped(int fd, double *arrivalMs)
+{
+    char buffer[64];
+    char control[CMSG_SPACE(sizeof(timespec))];
+    iovec data{buffer, sizeof buffer};
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    if (recvmsg(fd, &message, MSG_DONTWAIT) < 0)
+        return false;
+    timespec stamp{};
+    clock_gettime(CLOCK_REALTIME, &stamp);
+    for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS)
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+    }
+    *arrivalMs = stamp.tv_sec * 1e3 + stamp.tv_nsec / 1e6;
+    return true;
+}
+
+void printGaps(const char *name, const std::vector<double> &gaps)
+{
+    std::printf("%s: p50 %.2f ms, p99 %.2f ms, max %.2f ms (%zu gaps)\n", name, percentile(gaps, 0.5),
+                percentile(gaps, 0.99), percentile(gaps, 1.0), gaps.size());
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
 {
     const double seconds = argc > 1 ? atof(argv[1]) : 10;
     pollfd fds[2] = {{boundUdp(7791), POLLIN, 0}, {boundUdp(7792), POLLIN, 0}};
+    const int on = 1;
+    setsockopt(fds[0].fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     long counts[2] = {0, 0};
-    std::vector<double> gaps;
-    Clock::time_point first{}, last{};
+    std::vector<double> gaps, readGaps;
+    Clock::time_point first{}, lastRead{};
+    double lastArrival = 0;
     bool started = false;
     char buffer[64];
     while (!started || Clock::now() - first < std::chrono::duration<double>(seconds)) {
         if (poll(fds, 2, 100) <= 0)
             continue;
-        for (int i = 0; i < 2; ++i) {
-            while (recv(fds[i].fd, buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
-                const auto now = Clock::now();
-                if (i == 0 && !started) {
-                    started = true;
-                    first = last = now;
-                } else if (i == 0) {
-                    gaps.push_back(std::chrono::duration<double, std::milli>(now - last).count());
-                    last = now;
-                }
-                counts[i] += started;
+        double arrival = 0;
+        while (receiveStamped(fds[0].fd, &arrival)) {
+            const auto now = Clock::now();
+            if (started) {
+                gaps.push_back(arrival - lastArrival);
+                readGaps.push_back(std::chrono::duration<double, std::milli>(now - lastRead).count());
+                ++counts[0];
+            } else {
+                started = true;
+                first = now;
+                ++counts[0];
             }
+            lastArrival = arrival;
+            lastRead = now;
         }
+        while (recv(fds[1].fd, buffer, sizeof buffer, MSG_DONTWAIT) > 0)
+            counts[1] += started;
     }
     std::printf("time datagrams/s: %.1f   rate datagrams/s: %.1f\n", counts[0] / seconds, counts[1] / seconds);
-    std::printf("gap between time datagrams: p50 %.2f ms, p99 %.2f ms, max %.2f ms (%zu gaps)\n",
-                percentile(gaps, 0.5), percentile(gaps, 0.99), percentile(gaps, 1.0), gaps.size());
+    printGaps("gap between time datagrams", gaps);
+    printGaps("  the same, between this receiver's reads", readGaps);
     return 0;
 }
