@@ -5,7 +5,8 @@
 # http.server, one after the other in the same run, inside a private network
 # namespace. Prints requests per second and p99 latency for each, and ours
 # against lighttpd's beside the goals (at least 0.25 of its requests per
-# second, p99 within 3 times its p99).
+# second, p99 within 3 times its p99), and the gaps between the program's time
+# datagrams while it serves the picture (goal: p99 at most 13 ms).
 #     bench/picture.sh [seconds] [connections]
 # With QUORANDEL_BASELINE_BUILD set to the build folder of another revision
 # (its bench/clock_harness built), that revision is measured first, as the
@@ -15,7 +16,7 @@ set -euo pipefail
 source "$(dirname "$0")/bench-common.sh"
 seconds="${1:-10}"
 connections="${2:-64}"
-enter_private_net "wrk python3 lighttpd" "clock_harness" "$@"
+enter_private_net "wrk python3 lighttpd" "clock_harness udp_gaps" "$@"
 
 enter_scratch
 root="$XDG_DATA_HOME/Quorandel"
@@ -33,7 +34,11 @@ load() {  # name url [wrk options]
 quorandel() {  # name build-folder
   start_harness "$2" "$((seconds + 6))" 8 >/dev/null
   sleep 3
+  "$top/build/bench/udp_gaps" "$seconds" >"$scratch/gaps.txt" &
+  local gaps=$!
   load "$1" http://127.0.0.1:8080/picture.png
+  wait "$gaps"
+  sed -n 's/^gap between time datagrams: /  broadcast during it: gap /p' "$scratch/gaps.txt"
   wait "$harness" || true
 }
 judge() {  # name
