@@ -9,6 +9,7 @@
 #include <QDeadlineTimer>
 #include <QList>
 #include <QStringList>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -41,6 +42,21 @@ template <typename Done> bool spinUntil(Done done)
     for (wake.start(50); !done() && !deadline.hasExpired();)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return done();
+}
+
+// One request over its own connection to the web server on loopback; the
+// answer as it came, up to the close.
+inline QByteArray exchange(const QByteArray &request, quint16 port = 8080)
+{
+    QTcpSocket socket;
+    QByteArray got;
+    QObject::connect(&socket, &QIODevice::readyRead, [&] { got += socket.readAll(); });
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!spinUntil([&] { return socket.state() == QAbstractSocket::ConnectedState; }))
+        return "(not connected)";
+    socket.write(request);
+    spinUntil([&] { return socket.state() == QAbstractSocket::UnconnectedState; });
+    return got + socket.readAll();
 }
 
 // The main window run in a scratch folder of its own: a settings file made

@@ -135,17 +135,6 @@ private slots:
         QCOMPARE(group.heard.size(), atExit);
     }
 
-    void fastClockOffByDefault()
-    {
-        GroupListener group;
-        QVERIFY(m_run->writeExtensionSettings("[fastclock]\nport=" + QByteArray::number(group.socket.localPort()) + '\n'));
-        auto w = m_run->started();
-        QVERIFY2(w, qPrintable(m_run->startError));
-        w->StartClock->click();
-        QTest::qWait(500);
-        QCOMPARE(group.heard.size(), 0);
-    }
-
     // The display push goes where the settings file says; an address that is
     // none is reported and the usual one kept.
     void displayAtAnotherAddress()
@@ -276,9 +265,6 @@ private slots:
             return ":X19" + QByteArray(mti) + alias + "N010100000100" + suffix + ";";
         };
         QVERIFY(hub.waitFor(event("544", "0000"), 0, kWait) > 0);
-        qInfo("the program's start-up at the hub (ms after the first frame):");
-        for (int i = 0; i < hub.texts.size(); ++i)
-            qInfo("  %4lld  %s", hub.at[i] - hub.at[0], hub.texts[i].constData());
 
         // Start Clock: its event follows.
         const int from = int(hub.texts.size());

@@ -23,20 +23,6 @@ namespace {
 
 const QByteArray Password = "sidings & signals";
 
-// One request over its own connection; the answer as it came, up to the close.
-QByteArray exchange(const QByteArray &request, quint16 port = 8080)
-{
-    QTcpSocket socket;
-    QByteArray got;
-    QObject::connect(&socket, &QIODevice::readyRead, [&] { got += socket.readAll(); });
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    if (!spinUntil([&] { return socket.state() == QAbstractSocket::ConnectedState; }))
-        return "(not connected)";
-    socket.write(request);
-    spinUntil([&] { return socket.state() == QAbstractSocket::UnconnectedState; });
-    return got + socket.readAll();
-}
-
 QByteArray control(const QByteArray &body, const QByteArray &password = Password)
 {
     QByteArray request = "POST /quorandel/control HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\n";
@@ -54,6 +40,26 @@ QByteArray bodyOf(const QByteArray &response)
 {
     return response.mid(response.indexOf("\n\n") + 2);
 }
+
+QByteArray stateJson()
+{
+    return bodyOf(exchange("GET /quorandel/state.json HTTP/1.0\r\n\r\n"));
+}
+
+// An events stream, its answer as it comes.
+struct Stream : QTcpSocket
+{
+    QByteArray got;
+    bool open()
+    {
+        QObject::connect(this, &QIODevice::readyRead, [this] { got += readAll(); });
+        connectToHost(QHostAddress::LocalHost, 8080);
+        if (!spinUntil([this] { return state() == QAbstractSocket::ConnectedState; }))
+            return false;
+        write("GET /quorandel/events HTTP/1.1\r\nAccept: text/event-stream\r\n\r\n");
+        return spinUntil([this] { return got.contains("data: "); });
+    }
+};
 
 // What a control leaves behind: the timers, speed and time, and what the
 // remote clocks heard on the rate channel.
@@ -136,18 +142,15 @@ private slots:
         w->clock().setSpeed(4);
         w->StartClock->click();
         w->clock().setTimeAndHold(6, 30);  // while running: held
-        QCOMPARE(bodyOf(exchange("GET /quorandel/state.json HTTP/1.0\r\n\r\n")),
-                 QByteArray(R"({"time":"06:30:00","running":false,"held":true,"speed":4,"interval":250,"control":true})"));
+        QCOMPARE(stateJson(), QByteArray(R"({"time":"06:30:00","running":false,"held":true,"speed":4,"interval":250,"control":true})"));
         // A speed chosen in the dialog while running waits for Start: what is
         // told is what is counted, and the chosen one beside it.
         w->StartClock->click();
         w->nFast->trigger();
         w->setSpeedWindow()->Speed(8)->click();
-        QCOMPARE(bodyOf(exchange("GET /quorandel/state.json HTTP/1.0\r\n\r\n")),
-                 QByteArray(R"({"time":"06:30:00","running":true,"held":false,"speed":4,"interval":250,"nextSpeed":8,"control":true})"));
+        QCOMPARE(stateJson(), QByteArray(R"({"time":"06:30:00","running":true,"held":false,"speed":4,"interval":250,"nextSpeed":8,"control":true})"));
         w->StartClock->click();
-        QVERIFY(!bodyOf(exchange("GET /quorandel/state.json HTTP/1.0\r\n\r\n")).contains("nextSpeed"));
-        QVERIFY(bodyOf(exchange("GET /quorandel/state.json HTTP/1.0\r\n\r\n")).contains(R"("speed":8,"interval":125,)"));
+        QVERIFY(stateJson().contains(R"("speed":8,"interval":125,"control")"));  // and no nextSpeed
         QCOMPARE(statusOf(exchange("POST /quorandel/state.json HTTP/1.0\r\nContent-Length: 0\r\n\r\n")),
                  QByteArray("HTTP/1.0 405 Method Not Allowed"));
     }
@@ -157,21 +160,17 @@ private slots:
     {
         auto w = started();
         QVERIFY2(w, qPrintable(m_run->startError));
-        QTcpSocket stream;
-        QByteArray got;
-        connect(&stream, &QIODevice::readyRead, [&] { got += stream.readAll(); });
-        stream.connectToHost(QHostAddress::LocalHost, 8080);
-        QVERIFY(spinUntil([&] { return stream.state() == QAbstractSocket::ConnectedState; }));
-        stream.write("GET /quorandel/events HTTP/1.1\r\nAccept: text/event-stream\r\n\r\n");
+        Stream stream;
+        QVERIFY(stream.open());
         const auto events = [&] {
             QByteArrayList list;
-            for (const QByteArray &e : bodyOf(got).split('\n'))
+            for (const QByteArray &e : bodyOf(stream.got).split('\n'))
                 if (e.startsWith("data: "))
                     list << e.mid(6);
             return list;
         };
-        QVERIFY(spinUntil([&] { return events().size() == 1; }));
-        QVERIFY2(got.startsWith("HTTP/1.0 200 OK\nServer: " + QByteArray(QuorandelCaption) + "\nContent-Type: text/event-stream\n"), got.constData());
+        QCOMPARE(events().size(), 1);
+        QVERIFY2(stream.got.startsWith("HTTP/1.0 200 OK\nServer: " + QByteArray(QuorandelCaption) + "\nContent-Type: text/event-stream\n"), stream.got.constData());
         // Five model seconds before a new minute, at 8:1.
         w->clock().setSpeed(8);
         w->clock().restoreTime(ClockTimeMath::timeOfDay(6, 59) + 55 * ClockTimeMath::oneSecond());
@@ -288,13 +287,9 @@ private slots:
         auto w = started();
         QVERIFY2(w, qPrintable(m_run->startError));
         w->StartClock->click();
-        QTcpSocket stream;
-        QByteArray got;
-        connect(&stream, &QIODevice::readyRead, [&] { got += stream.readAll(); });
-        stream.connectToHost(QHostAddress::LocalHost, 8080);
-        QVERIFY(spinUntil([&] { return stream.state() == QAbstractSocket::ConnectedState; }));
-        stream.write("GET /quorandel/events HTTP/1.0\r\n\r\n");
-        QVERIFY(spinUntil([&] { return got.contains("data: "); }));
+        Stream stream;
+        QVERIFY(stream.open());
+        const QByteArray &got = stream.got;
         w->clock().restoreTime(ClockTimeMath::timeOfDay(9, 14) + 50 * ClockTimeMath::oneSecond());
         QElapsedTimer real;
         real.start();
@@ -311,7 +306,7 @@ private slots:
         auto w = started("[fastclock]\nenabled=false\n");
         QVERIFY2(w, qPrintable(m_run->startError));
         QCOMPARE(statusOf(control("action=start")), QByteArray("HTTP/1.0 403 Forbidden"));
-        QVERIFY(bodyOf(exchange("GET /quorandel/state.json HTTP/1.0\r\n\r\n")).endsWith(R"("control":false})"));
+        QVERIFY(stateJson().endsWith(R"("control":false})"));
         QCOMPARE(w->clock().timer1().interval(), 0);
     }
 };
