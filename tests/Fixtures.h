@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QList>
 #include <QStringList>
 #include <QTcpSocket>
@@ -30,6 +31,13 @@ inline QByteArray pattern(int size, int seed = 0)
     for (int i = 0; i < size; ++i)
         data[i] = char((i * 7 + seed + i / 253) & 0xFF);
     return data;
+}
+
+// A file's bytes; empty when it cannot be read.
+inline QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // Runs the event loop until done() holds or kWait has passed, and says which.
@@ -81,11 +89,7 @@ public:
         return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
     }
     // What the request log of a window started here holds.
-    QByteArray requestLog() const
-    {
-        QFile file(m_dir.filePath("PortulaLog.txt"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray requestLog() const { return contentOf(m_dir.filePath("PortulaLog.txt")); }
     // The extension settings the next window reads (none until written).
     bool writeExtensionSettings(const QByteArray &ini)
     {

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "Fixtures.h"
+
 #include "clock/ClockEngine.h"
 #include "platform/RegistryHive.h"
 #include "settings/Settings.h"
@@ -17,12 +19,6 @@
 static QString sep(QString number)
 {
     return number.replace(u'.', QLocale::system().decimalPoint());
-}
-
-static QByteArray contentOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 class TstSettings : public QObject

@@ -166,11 +166,7 @@ struct Fixture : SlotStatus
         settings.LogC = connections;
         return log.open(QFile::decodeName(tree.path("log.txt")));
     }
-    QByteArray logged() const
-    {
-        QFile file(QFile::decodeName(tree.path("log.txt")));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray logged() const { return contentOf(QFile::decodeName(tree.path("log.txt"))); }
     // A client the server has taken into a slot, its request sent; null when not taken.
     std::unique_ptr<Client> start(const QByteArray &request = {}, const QHostAddress &from = {},
                                   int receiveBuffer = 0)
