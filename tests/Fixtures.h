@@ -2,13 +2,19 @@
 #pragma once
 
 #include "app/FPortula.h"
+#include "app/frmSetSpeed.h"
+#include "app/frmSetTime.h"
 #include "platform/Paths.h"
 
+#include <QAction>
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QLineEdit>
 #include <QList>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QStringList>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -65,6 +71,21 @@ inline QByteArray exchange(const QByteArray &request, quint16 port = 8080)
     socket.write(request);
     spinUntil([&] { return socket.state() == QAbstractSocket::UnconnectedState; });
     return got + socket.readAll();
+}
+
+// What a person does at the window: a speed chosen in the Set Quorandel
+// dialog; from that open dialog, OK, a time typed and Set.
+inline void chooseSpeed(FPortula &w, int speed)
+{
+    w.nFast->trigger();
+    w.setSpeedWindow()->Speed(speed)->click();
+}
+inline void setTimeByDialog(FPortula &w, const QString &hour, const QString &minute)
+{
+    w.setSpeedWindow()->btnDone->click();
+    w.setTimeWindow()->txtHour->setText(hour);
+    w.setTimeWindow()->txtMinute->setText(minute);
+    w.setTimeWindow()->btnSet->click();
 }
 
 // The main window run in a scratch folder of its own: a settings file made

@@ -116,14 +116,9 @@ private slots:
         };
         QVERIFY(next([&] { w->StartClock->click(); }));
         QCOMPARE(group.last("active"), QByteArray("yes"));
-        QVERIFY(next([&] { w->nFast->trigger(); w->setSpeedWindow()->Speed(8)->click(); }));
+        QVERIFY(next([&] { chooseSpeed(*w, 8); }));
         QCOMPARE(group.last("speed"), QByteArray("1"));  // still counted at 1:1 until Start
-        QVERIFY(next([&] {
-            w->setSpeedWindow()->btnDone->click();
-            w->setTimeWindow()->txtHour->setText("6");
-            w->setTimeWindow()->txtMinute->setText("30");
-            w->setTimeWindow()->btnSet->click();
-        }));
+        QVERIFY(next([&] { setTimeByDialog(*w, "6", "30"); }));
         QCOMPARE(group.last("clock"), QByteArray("06:30:00"));
         QCOMPARE(group.last("active"), QByteArray("no"));  // held: the model time stands still
         QVERIFY(next([&] { w->StartClock->click(); }));

@@ -146,8 +146,7 @@ private slots:
         // A speed chosen in the dialog while running waits for Start: what is
         // told is what is counted, and the chosen one beside it.
         w->StartClock->click();
-        w->nFast->trigger();
-        w->setSpeedWindow()->Speed(8)->click();
+        chooseSpeed(*w, 8);
         QCOMPARE(stateJson(), QByteArray(R"({"time":"06:30:00","running":true,"held":false,"speed":4,"interval":250,"nextSpeed":8,"control":true})"));
         w->StartClock->click();
         QVERIFY(stateJson().contains(R"("speed":8,"interval":125,"control")"));  // and no nextSpeed
@@ -202,28 +201,14 @@ private slots:
         QTest::newRow("start") << false << QByteArray("action=start") << Act([](FPortula &w) { w.StartClock->click(); });
         QTest::newRow("stop") << true << QByteArray("action=stop") << Act([](FPortula &w) { w.Stopclock->click(); });
         // The phone means the speed now: the option and Start, as a person at the window would.
-        QTest::newRow("speed while running") << true << QByteArray("action=set&speed=8") << Act([](FPortula &w) {
-            w.nFast->trigger();
-            w.setSpeedWindow()->Speed(8)->click();
-            w.StartClock->click();
-        });
+        QTest::newRow("speed while running") << true << QByteArray("action=set&speed=8")
+                                             << Act([](FPortula &w) { chooseSpeed(w, 8); w.StartClock->click(); });
         QTest::newRow("speed while stopped: chosen only") << false << QByteArray("action=set&speed=8")
-                                                          << Act([](FPortula &w) { w.nFast->trigger(); w.setSpeedWindow()->Speed(8)->click(); });
-        QTest::newRow("time while running: held") << true << QByteArray("action=set&time=06%3A30") << Act([](FPortula &w) {
-            w.nFast->trigger();
-            w.setSpeedWindow()->btnDone->click();
-            w.setTimeWindow()->txtHour->setText("6");
-            w.setTimeWindow()->txtMinute->setText("30");
-            w.setTimeWindow()->btnSet->click();
-        });
-        QTest::newRow("speed and time, stopped") << false << QByteArray("action=set&speed=8&time=23:59") << Act([](FPortula &w) {
-            w.nFast->trigger();
-            w.setSpeedWindow()->Speed(8)->click();
-            w.setSpeedWindow()->btnDone->click();
-            w.setTimeWindow()->txtHour->setText("23");
-            w.setTimeWindow()->txtMinute->setText("59");
-            w.setTimeWindow()->btnSet->click();
-        });
+                                                          << Act([](FPortula &w) { chooseSpeed(w, 8); });
+        QTest::newRow("time while running: held") << true << QByteArray("action=set&time=06%3A30")
+                                                  << Act([](FPortula &w) { w.nFast->trigger(); setTimeByDialog(w, "6", "30"); });
+        QTest::newRow("speed and time, stopped") << false << QByteArray("action=set&speed=8&time=23:59")
+                                                 << Act([](FPortula &w) { chooseSpeed(w, 8); setTimeByDialog(w, "23", "59"); });
     }
     void controlDoesWhatTheWindowDoes()
     {
