@@ -2,13 +2,21 @@
 #pragma once
 
 #include "app/FPortula.h"
+#include "app/frmSetSpeed.h"
+#include "app/frmSetTime.h"
 #include "platform/Paths.h"
 
+#include <QAction>
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
+#include <QLineEdit>
 #include <QList>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QStringList>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -31,6 +39,13 @@ inline QByteArray pattern(int size, int seed = 0)
     return data;
 }
 
+// A file's bytes; empty when it cannot be read.
+inline QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // Runs the event loop until done() holds or kWait has passed, and says which.
 // Not QTest::qWaitFor, whose 10 ms naps would slow a send pump to one chunk
 // per nap.
@@ -41,6 +56,36 @@ template <typename Done> bool spinUntil(Done done)
     for (wake.start(50); !done() && !deadline.hasExpired();)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return done();
+}
+
+// One request over its own connection to the web server on loopback; the
+// answer as it came, up to the close.
+inline QByteArray exchange(const QByteArray &request, quint16 port = 8080)
+{
+    QTcpSocket socket;
+    QByteArray got;
+    QObject::connect(&socket, &QIODevice::readyRead, [&] { got += socket.readAll(); });
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!spinUntil([&] { return socket.state() == QAbstractSocket::ConnectedState; }))
+        return "(not connected)";
+    socket.write(request);
+    spinUntil([&] { return socket.state() == QAbstractSocket::UnconnectedState; });
+    return got + socket.readAll();
+}
+
+// What a person does at the window: a speed chosen in the Set Quorandel
+// dialog; from that open dialog, OK, a time typed and Set.
+inline void chooseSpeed(FPortula &w, int speed)
+{
+    w.nFast->trigger();
+    w.setSpeedWindow()->Speed(speed)->click();
+}
+inline void setTimeByDialog(FPortula &w, const QString &hour, const QString &minute)
+{
+    w.setSpeedWindow()->btnDone->click();
+    w.setTimeWindow()->txtHour->setText(hour);
+    w.setTimeWindow()->txtMinute->setText(minute);
+    w.setTimeWindow()->btnSet->click();
 }
 
 // The main window run in a scratch folder of its own: a settings file made
@@ -65,11 +110,7 @@ public:
         return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
     }
     // What the request log of a window started here holds.
-    QByteArray requestLog() const
-    {
-        QFile file(m_dir.filePath("PortulaLog.txt"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray requestLog() const { return contentOf(m_dir.filePath("PortulaLog.txt")); }
     // The extension settings the next window reads (none until written).
     bool writeExtensionSettings(const QByteArray &ini)
     {

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "Fixtures.h"
 #include "PrivateNetwork.h"
 #include "UdpCatcher.h"
 
@@ -9,7 +10,6 @@
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include "QuorandelVersion.h"
 
@@ -25,16 +25,18 @@ private slots:
     void startServeAndStopOnSigterm();
     void messageLineOnStderr();
     void headlessRunsFromTheWeb();
-
-private:
-    static QByteArray fetch(const QByteArray &path);
-    static QByteArray exchange(const QByteArray &request);
-    static QProcessEnvironment scratchEnvironment(const QTemporaryDir &scratch);
 };
 
+static QByteArray fetch(const QByteArray &path)
+{
+    return exchange("GET " + path + " HTTP/1.0\r\n\r\n");
+}
+
 // Every folder the program reads or writes lies in the scratch folder, so the
-// user's own settings and files are never touched.
-QProcessEnvironment TstEndToEnd::scratchEnvironment(const QTemporaryDir &scratch)
+// user's own settings and files are never touched. `removed` are variables
+// taken out of the environment.
+static bool launch(QProcess &program, const QTemporaryDir &scratch, const QStringList &arguments = {},
+                   const QStringList &removed = {}, QProcess::ProcessChannelMode mode = QProcess::ForwardedErrorChannel)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_DATA_HOME", scratch.filePath("data"));
@@ -42,25 +44,13 @@ QProcessEnvironment TstEndToEnd::scratchEnvironment(const QTemporaryDir &scratch
     env.insert("XDG_CONFIG_HOME", scratch.filePath("config"));
     env.insert("XDG_STATE_HOME", scratch.filePath("state"));
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    return env;
-}
-
-QByteArray TstEndToEnd::fetch(const QByteArray &path)
-{
-    return exchange("GET " + path + " HTTP/1.0\r\n\r\n");
-}
-
-QByteArray TstEndToEnd::exchange(const QByteArray &request)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, 8080);
-    if (!socket.waitForConnected(3000))
-        return {};
-    socket.write(request);
-    QByteArray response;
-    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(3000))
-        response += socket.readAll();
-    return response + socket.readAll();
+    for (const QString &variable : removed)
+        env.remove(variable);
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(scratch.path());
+    program.setProcessChannelMode(mode);
+    program.start(QStringLiteral(QUORANDEL_PROGRAM), arguments);
+    return program.waitForStarted();
 }
 
 void TstEndToEnd::startServeAndStopOnSigterm()
@@ -68,11 +58,7 @@ void TstEndToEnd::startServeAndStopOnSigterm()
     QTemporaryDir scratch;
     UdpCatcher rate(7792);
     QProcess program;
-    program.setProcessEnvironment(scratchEnvironment(scratch));
-    program.setWorkingDirectory(scratch.path());
-    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    program.start(QStringLiteral(QUORANDEL_PROGRAM), {});
-    QVERIFY(program.waitForStarted());
+    QVERIFY(launch(program, scratch));
     QTRY_COMPARE_WITH_TIMEOUT(rate.datagrams().size(), 1000, 10000);
     QCOMPARE(rate.datagrams().count("0"), 1000);
 
@@ -115,12 +101,7 @@ void TstEndToEnd::messageLineOnStderr()
     QVERIFY(registry.open(QIODevice::WriteOnly) && registry.write("not a registry file\n") > 0);
     registry.close();
     QProcess program;
-    QProcessEnvironment env = scratchEnvironment(scratch);
-    env.remove("QT_MESSAGE_PATTERN");
-    program.setProcessEnvironment(env);
-    program.setWorkingDirectory(scratch.path());
-    program.start(QStringLiteral(QUORANDEL_PROGRAM), {});
-    QVERIFY(program.waitForStarted());
+    QVERIFY(launch(program, scratch, {}, {"QT_MESSAGE_PATTERN"}, QProcess::SeparateChannels));
     const QByteArray line = "\nquorandel: logging switches left off: " + QFile::encodeName(registry.fileName())
         + ": not a registry file";
     QByteArray errors = "\n";  // so that the first line starts like every other
@@ -145,14 +126,7 @@ void TstEndToEnd::headlessRunsFromTheWeb()
     QVERIFY(conf.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
     UdpCatcher rate(7792);
     QProcess program;
-    QProcessEnvironment env = scratchEnvironment(scratch);
-    for (const char *variable : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
-        env.remove(variable);
-    program.setProcessEnvironment(env);
-    program.setWorkingDirectory(scratch.path());
-    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    program.start(QStringLiteral(QUORANDEL_PROGRAM), {"--headless"});
-    QVERIFY(program.waitForStarted());
+    QVERIFY(launch(program, scratch, {"--headless"}, {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}));
     QTRY_VERIFY_WITH_TIMEOUT(program.canReadLine(), 10000);
     const QByteArray line = program.readLine();
     QVERIFY2(QRegularExpression("^Quorandel live clock: http://[0-9.]+:8080/quorandel/\n$").match(line).hasMatch(),

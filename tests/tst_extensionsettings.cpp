@@ -146,17 +146,12 @@ private slots:
             .arg(l.control).arg(l.date.toString(Qt::ISODate), l.name, l.description);
     }
 
-    void lccOffByDefault()
-    {
-        const ExtensionSettings s = readFile("[display]\nport=7799\n");
-        QCOMPARE(describeLcc(s.lcc), QStringLiteral("off||12021|000000000000|010100000100|0|1970-01-01||"));
-        QVERIFY(s.warnings.isEmpty());
-    }
-
     void lccRead_data()
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("read");
+        QTest::newRow("off by default") << QByteArray("[display]\nport=7799\n")
+                                        << "off||12021|000000000000|010100000100|0|1970-01-01||";
         QTest::newRow("every key") << QByteArray("[lcc]\nhub=jmri.local:12022\nnode=02.01.0d.00.00.03\nclock=alternate2\n"
                                                  "control=true\ndate=1955-06-30\nname=Quorandel\n"
                                                  "description=\"Hall 2, master\"\n")
@@ -176,20 +171,11 @@ private slots:
         QCOMPARE(describeLcc(s.lcc) + s.warnings.join(u'\n'), read);
     }
 
-    // A hub without a node ID: LCC stays off, and the one warning names the key.
-    void lccHubWithoutNode()
-    {
-        const ExtensionSettings s = readFile("[lcc]\nhub=localhost\n");
-        QVERIFY(!s.lcc.enabled());
-        QCOMPARE(s.warnings.size(), 1);
-        QVERIFY2(s.warnings[0].contains("[lcc] node=") && s.warnings[0].contains("LCC stays off"),
-                 qPrintable(s.warnings[0]));
-    }
-
     void lccMalformed_data()
     {
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<QString>("said");
+        QTest::newRow("hub without node") << QByteArray("hub=localhost") << "[lcc] hub= is set but [lcc] node= is not; LCC stays off";
         QTest::newRow("port 0") << QByteArray("hub=h:0") << "[lcc] hub=h:0 is not host or host:port";
         QTest::newRow("port empty") << QByteArray("hub=h:") << "[lcc] hub=h: is not host";
         QTest::newRow("port word") << QByteArray("hub=h:lcc") << "[lcc] hub=h:lcc is not host";

@@ -116,14 +116,9 @@ private slots:
         };
         QVERIFY(next([&] { w->StartClock->click(); }));
         QCOMPARE(group.last("active"), QByteArray("yes"));
-        QVERIFY(next([&] { w->nFast->trigger(); w->setSpeedWindow()->Speed(8)->click(); }));
+        QVERIFY(next([&] { chooseSpeed(*w, 8); }));
         QCOMPARE(group.last("speed"), QByteArray("1"));  // still counted at 1:1 until Start
-        QVERIFY(next([&] {
-            w->setSpeedWindow()->btnDone->click();
-            w->setTimeWindow()->txtHour->setText("6");
-            w->setTimeWindow()->txtMinute->setText("30");
-            w->setTimeWindow()->btnSet->click();
-        }));
+        QVERIFY(next([&] { setTimeByDialog(*w, "6", "30"); }));
         QCOMPARE(group.last("clock"), QByteArray("06:30:00"));
         QCOMPARE(group.last("active"), QByteArray("no"));  // held: the model time stands still
         QVERIFY(next([&] { w->StartClock->click(); }));
@@ -133,17 +128,6 @@ private slots:
         const qsizetype atExit = group.heard.size();
         QTest::qWait(500);
         QCOMPARE(group.heard.size(), atExit);
-    }
-
-    void fastClockOffByDefault()
-    {
-        GroupListener group;
-        QVERIFY(m_run->writeExtensionSettings("[fastclock]\nport=" + QByteArray::number(group.socket.localPort()) + '\n'));
-        auto w = m_run->started();
-        QVERIFY2(w, qPrintable(m_run->startError));
-        w->StartClock->click();
-        QTest::qWait(500);
-        QCOMPARE(group.heard.size(), 0);
     }
 
     // The display push goes where the settings file says; an address that is
@@ -276,9 +260,6 @@ private slots:
             return ":X19" + QByteArray(mti) + alias + "N010100000100" + suffix + ";";
         };
         QVERIFY(hub.waitFor(event("544", "0000"), 0, kWait) > 0);
-        qInfo("the program's start-up at the hub (ms after the first frame):");
-        for (int i = 0; i < hub.texts.size(); ++i)
-            qInfo("  %4lld  %s", hub.at[i] - hub.at[0], hub.texts[i].constData());
 
         // Start Clock: its event follows.
         const int from = int(hub.texts.size());

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "publish/ImageExport.h"
 
+#include "Fixtures.h"
+
 #include <QtTest>
 #include <QtWidgets>
 
@@ -18,12 +20,6 @@ QImage pattern(const QSize &size, int seed = 0)
         for (int x = 0; x < size.width(); ++x)
             image.setPixel(x, y, qRgb((x + seed) & 0xff, y & 0xff, 128 + ((x >> 8) ^ (y >> 8)) * 16));
     return image;
-}
-
-QByteArray contentOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 QStringList filesIn(const QString &folder)

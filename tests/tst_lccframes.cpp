@@ -36,7 +36,6 @@ private slots:
         QCOMPARE(GridConnect::encode({0x195B422A, QByteArray::fromHex("010100000100f002")}),
                  QByteArray(":X195B422AN010100000100F002;\n"));
         QCOMPARE(GridConnect::text({0x10700555, {}}), QByteArray(":X10700555N;"));
-        QCOMPARE(GridConnect::text({0x1, {}}), QByteArray(":X00000001N;"));
     }
 
     // The alias reservation of node 02.01.0D.00.00.03 with alias 0x555, as the
@@ -145,17 +144,6 @@ private slots:
         QCOMPARE(addressedFlags(QByteArray::fromHex("3ABC")), 3);
         QCOMPARE(GridConnect::text(datagramRejected(0x555, 0x123, ErrorNotImplemented)),
                  QByteArray(":X19A48555N01231040;"));
-    }
-
-    void controlKinds()
-    {
-        QCOMPARE(controlKind(0x17020555), Control::Cid);
-        QCOMPARE(controlKind(0x14003555), Control::Cid);
-        QCOMPARE(controlKind(0x10700555), Control::Rid);
-        QCOMPARE(controlKind(0x10701555), Control::Amd);
-        QCOMPARE(controlKind(0x10702555), Control::Ame);
-        QCOMPARE(controlKind(0x10703555), Control::Amr);
-        QCOMPARE(controlKind(0x19100555), Control::Other);
     }
 
     void simpleNodeInformation()

@@ -76,6 +76,16 @@ struct Rig
     {
         return ":X19" + QByteArray(mti) + a() + "N010100000100" + suffix + ";";
     }
+    // Event reports ("5B4") or Producer Identified ("544") of the default clock.
+    QByteArrayList events(const char *mti, const QByteArrayList &suffixes) const
+    {
+        QByteArrayList out;
+        for (const QByteArray &suffix : suffixes)
+            out << event(mti, suffix.constData());
+        return out;
+    }
+    // The synchronisation sequence of a clock at 00:00, 1:1, 1 January 1970.
+    QByteArrayList sync(const char *state) const { return events("544", {state, "4004", "37B2", "2101", "0000"}); }
     bool loggedIn()
     {
         producer.start();
@@ -105,21 +115,14 @@ private slots:
         Rig rig;
         rig.producer.start();
         QVERIFY(QTest::qWaitFor([&] { return rig.hub.texts.size() >= 14; }, 5000));
-        const QByteArrayList expected = {
-            ":X17020@N;", ":X1610D@N;", ":X15000@N;", ":X14003@N;", ":X10700@N;",
-            ":X10701@N02010D000003;", ":X19100@N02010D000003;",
-            ":X19524@N010100000100FFFF;", ":X194A4@N0101000001008000;",
-            ":X19544@N010100000100F001;", ":X19544@N0101000001004004;", ":X19544@N01010000010037B2;",
-            ":X19544@N0101000001002101;", ":X19544@N0101000001000000;"};
         QByteArrayList want;
-        for (const QByteArray &e : expected)
-            want << rig.frame(e.constData());
-        QCOMPARE(rig.settle(0, 300), want);
+        for (const char *e : {":X17020@N;", ":X1610D@N;", ":X15000@N;", ":X14003@N;", ":X10700@N;",
+                              ":X10701@N02010D000003;", ":X19100@N02010D000003;", ":X19524@N010100000100FFFF;",
+                              ":X194A4@N0101000001008000;"})
+            want << rig.frame(e);
+        QCOMPARE(rig.settle(0, 300), want + rig.sync("F001"));
         // Check IDs to Reserve ID: at least the standard's 200 ms of silence.
         QVERIFY(rig.hub.at[4] - rig.hub.at[3] >= 190);
-        qInfo("start-up as the hub received it (ms after the first frame):");
-        for (int i = 0; i < rig.hub.texts.size(); ++i)
-            qInfo("  %4lld  %s", rig.hub.at[i] - rig.hub.at[0], rig.hub.texts[i].constData());
         QCOMPARE(rig.notices.count(), 1);
         QVERIFY(rig.problems.isEmpty());
     }
@@ -134,10 +137,8 @@ private slots:
         const int from = int(rig.hub.texts.size());
         rig.hub.send(":X19970AAAN;:X19914AAAN0101000001000000;:X198F4AAAN010100000100C004;"
                      ":X198F4AAAN0101000001000000;:X19914AAAN0101000001010000;");
-        QCOMPARE(rig.settle(from), (QByteArrayList{rig.frame(":X19524@N010100000100FFFF;"),
-                                                   rig.frame(":X194A4@N0101000001008000;"),
-                                                   rig.frame(":X19524@N010100000100FFFF;"),
-                                                   rig.frame(":X194A4@N0101000001008000;")}));
+        const QByteArrayList ranges{rig.frame(":X19524@N010100000100FFFF;"), rig.frame(":X194A4@N0101000001008000;")};
+        QCOMPARE(rig.settle(from), ranges + ranges);
     }
 
     // A node that takes the alias: Alias Map Reset, a new alias, the login
@@ -162,9 +163,7 @@ private slots:
         QVERIFY(rig.loggedIn());
         const int from = int(rig.hub.texts.size());
         rig.hub.send(":X195B4AAAN010100000100F000;");
-        QCOMPARE(rig.settle(from), (QByteArrayList{rig.event("544", "F001"), rig.event("544", "4004"),
-                                                   rig.event("544", "37B2"), rig.event("544", "2101"),
-                                                   rig.event("544", "0000")}));
+        QCOMPARE(rig.settle(from), rig.sync("F001"));
         // Another clock's query is not ours.
         rig.hub.send(":X195B4AAAN010100000101F000;");
         QCOMPARE(rig.settle(from + 5), QByteArrayList());
@@ -184,9 +183,7 @@ private slots:
         const qint64 after = rig.hub.at[sync] - changed;
         QVERIFY2(after >= BroadcastTimeProducer::SyncDelayMs - 20 && after < BroadcastTimeProducer::SyncDelayMs + 1000,
                  qPrintable(QString::number(after)));
-        QCOMPARE(rig.hub.texts.mid(sync, 5), (QByteArrayList{rig.event("544", "F002"), rig.event("544", "4004"),
-                                                             rig.event("544", "37B2"), rig.event("544", "2101"),
-                                                             rig.event("544", "0000")}));
+        QCOMPARE(rig.hub.texts.mid(sync, 5), rig.sync("F002"));
     }
 
     // Each change of the clock model, as events in the order a follower needs.
@@ -208,10 +205,7 @@ private slots:
         for (const Step &step : steps) {
             const int from = int(rig.hub.texts.size());
             step.act();
-            QByteArrayList want;
-            for (const QByteArray &suffix : step.suffixes)
-                want << rig.event("5B4", suffix.constData());
-            QCOMPARE(rig.settle(from, 150), want);
+            QCOMPARE(rig.settle(from, 150), rig.events("5B4", step.suffixes));
         }
     }
 
@@ -232,10 +226,10 @@ private slots:
         rig.settle(0, 100);
         from = int(rig.hub.texts.size());
         rig.producer.clockTicked(runningAt(0, 8));
-        QCOMPARE(rig.settle(from, 100), (QByteArrayList{rig.event("5B4", "F003"), rig.event("5B4", "0000")}));
+        QCOMPARE(rig.settle(from, 100), rig.events("5B4", {"F003", "0000"}));
         QCOMPARE(rig.producer.modelDate(), QDate(1970, 1, 2));
         QVERIFY(rig.hub.waitFor(rig.event("5B4", "2102"), from, 5000) > 0);
-        QCOMPARE(rig.hub.texts.mid(from + 2, 2), (QByteArrayList{rig.event("5B4", "37B2"), rig.event("5B4", "2102")}));
+        QCOMPARE(rig.hub.texts.mid(from + 2, 2), rig.events("5B4", {"37B2", "2102"}));
 
         // A stopped clock is not told minute by minute; a time set is no rollover.
         from = int(rig.hub.texts.size());
@@ -290,10 +284,7 @@ private slots:
         for (const Ask &ask : asks) {
             const int from = int(rig.hub.texts.size());
             rig.hub.send(":X195B4AAAN010100000100" + ask.suffix + ";");
-            QByteArrayList want;
-            for (const QByteArray &s : ask.told)
-                want << rig.event("5B4", s.constData());
-            QCOMPARE(rig.settle(from, 150), want);
+            QCOMPARE(rig.settle(from, 150), rig.events("5B4", ask.told));
             QCOMPARE(rig.clock.engine.state(), ask.state);
             QCOMPARE(rig.clock.engine.countedSpeed(), ask.speed);
         }
@@ -401,8 +392,6 @@ private slots:
         QVERIFY(!rig.producer.hub().isConnected());
         QVERIFY(QTest::qWaitFor([&] { return rig.hub.connections == 2; }, 5000));
     }
-
-    // From a Start to its event at the hub, over loopback.
 };
 
 QTEST_GUILESS_MAIN(TstLccProducer)

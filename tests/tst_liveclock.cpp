@@ -23,20 +23,6 @@ namespace {
 
 const QByteArray Password = "sidings & signals";
 
-// One request over its own connection; the answer as it came, up to the close.
-QByteArray exchange(const QByteArray &request, quint16 port = 8080)
-{
-    QTcpSocket socket;
-    QByteArray got;
-    QObject::connect(&socket, &QIODevice::readyRead, [&] { got += socket.readAll(); });
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    if (!spinUntil([&] { return socket.state() == QAbstractSocket::ConnectedState; }))
-        return "(not connected)";
-    socket.write(request);
-    spinUntil([&] { return socket.state() == QAbstractSocket::UnconnectedState; });
-    return got + socket.readAll();
-}
-
 QByteArray control(const QByteArray &body, const QByteArray &password = Password)
 {
     QByteArray request = "POST /quorandel/control HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\n";
@@ -54,6 +40,26 @@ QByteArray bodyOf(const QByteArray &response)
 {
     return response.mid(response.indexOf("\n\n") + 2);
 }
+
+QByteArray stateJson()
+{
+    return bodyOf(exchange("GET /quorandel/state.json HTTP/1.0\r\n\r\n"));
+}
+
+// An events stream, its answer as it comes.
+struct Stream : QTcpSocket
+{
+    QByteArray got;
+    bool open()
+    {
+        QObject::connect(this, &QIODevice::readyRead, [this] { got += readAll(); });
+        connectToHost(QHostAddress::LocalHost, 8080);
+        if (!spinUntil([this] { return state() == QAbstractSocket::ConnectedState; }))
+            return false;
+        write("GET /quorandel/events HTTP/1.1\r\nAccept: text/event-stream\r\n\r\n");
+        return spinUntil([this] { return got.contains("data: "); });
+    }
+};
 
 // What a control leaves behind: the timers, speed and time, and what the
 // remote clocks heard on the rate channel.
@@ -136,18 +142,14 @@ private slots:
         w->clock().setSpeed(4);
         w->StartClock->click();
         w->clock().setTimeAndHold(6, 30);  // while running: held
-        QCOMPARE(bodyOf(exchange("GET /quorandel/state.json HTTP/1.0\r\n\r\n")),
-                 QByteArray(R"({"time":"06:30:00","running":false,"held":true,"speed":4,"interval":250,"control":true})"));
+        QCOMPARE(stateJson(), QByteArray(R"({"time":"06:30:00","running":false,"held":true,"speed":4,"interval":250,"control":true})"));
         // A speed chosen in the dialog while running waits for Start: what is
         // told is what is counted, and the chosen one beside it.
         w->StartClock->click();
-        w->nFast->trigger();
-        w->setSpeedWindow()->Speed(8)->click();
-        QCOMPARE(bodyOf(exchange("GET /quorandel/state.json HTTP/1.0\r\n\r\n")),
-                 QByteArray(R"({"time":"06:30:00","running":true,"held":false,"speed":4,"interval":250,"nextSpeed":8,"control":true})"));
+        chooseSpeed(*w, 8);
+        QCOMPARE(stateJson(), QByteArray(R"({"time":"06:30:00","running":true,"held":false,"speed":4,"interval":250,"nextSpeed":8,"control":true})"));
         w->StartClock->click();
-        QVERIFY(!bodyOf(exchange("GET /quorandel/state.json HTTP/1.0\r\n\r\n")).contains("nextSpeed"));
-        QVERIFY(bodyOf(exchange("GET /quorandel/state.json HTTP/1.0\r\n\r\n")).contains(R"("speed":8,"interval":125,)"));
+        QVERIFY(stateJson().contains(R"("speed":8,"interval":125,"control")"));  // and no nextSpeed
         QCOMPARE(statusOf(exchange("POST /quorandel/state.json HTTP/1.0\r\nContent-Length: 0\r\n\r\n")),
                  QByteArray("HTTP/1.0 405 Method Not Allowed"));
     }
@@ -157,21 +159,17 @@ private slots:
     {
         auto w = started();
         QVERIFY2(w, qPrintable(m_run->startError));
-        QTcpSocket stream;
-        QByteArray got;
-        connect(&stream, &QIODevice::readyRead, [&] { got += stream.readAll(); });
-        stream.connectToHost(QHostAddress::LocalHost, 8080);
-        QVERIFY(spinUntil([&] { return stream.state() == QAbstractSocket::ConnectedState; }));
-        stream.write("GET /quorandel/events HTTP/1.1\r\nAccept: text/event-stream\r\n\r\n");
+        Stream stream;
+        QVERIFY(stream.open());
         const auto events = [&] {
             QByteArrayList list;
-            for (const QByteArray &e : bodyOf(got).split('\n'))
+            for (const QByteArray &e : bodyOf(stream.got).split('\n'))
                 if (e.startsWith("data: "))
                     list << e.mid(6);
             return list;
         };
-        QVERIFY(spinUntil([&] { return events().size() == 1; }));
-        QVERIFY2(got.startsWith("HTTP/1.0 200 OK\nServer: " + QByteArray(QuorandelCaption) + "\nContent-Type: text/event-stream\n"), got.constData());
+        QCOMPARE(events().size(), 1);
+        QVERIFY2(stream.got.startsWith("HTTP/1.0 200 OK\nServer: " + QByteArray(QuorandelCaption) + "\nContent-Type: text/event-stream\n"), stream.got.constData());
         // Five model seconds before a new minute, at 8:1.
         w->clock().setSpeed(8);
         w->clock().restoreTime(ClockTimeMath::timeOfDay(6, 59) + 55 * ClockTimeMath::oneSecond());
@@ -203,28 +201,14 @@ private slots:
         QTest::newRow("start") << false << QByteArray("action=start") << Act([](FPortula &w) { w.StartClock->click(); });
         QTest::newRow("stop") << true << QByteArray("action=stop") << Act([](FPortula &w) { w.Stopclock->click(); });
         // The phone means the speed now: the option and Start, as a person at the window would.
-        QTest::newRow("speed while running") << true << QByteArray("action=set&speed=8") << Act([](FPortula &w) {
-            w.nFast->trigger();
-            w.setSpeedWindow()->Speed(8)->click();
-            w.StartClock->click();
-        });
+        QTest::newRow("speed while running") << true << QByteArray("action=set&speed=8")
+                                             << Act([](FPortula &w) { chooseSpeed(w, 8); w.StartClock->click(); });
         QTest::newRow("speed while stopped: chosen only") << false << QByteArray("action=set&speed=8")
-                                                          << Act([](FPortula &w) { w.nFast->trigger(); w.setSpeedWindow()->Speed(8)->click(); });
-        QTest::newRow("time while running: held") << true << QByteArray("action=set&time=06%3A30") << Act([](FPortula &w) {
-            w.nFast->trigger();
-            w.setSpeedWindow()->btnDone->click();
-            w.setTimeWindow()->txtHour->setText("6");
-            w.setTimeWindow()->txtMinute->setText("30");
-            w.setTimeWindow()->btnSet->click();
-        });
-        QTest::newRow("speed and time, stopped") << false << QByteArray("action=set&speed=8&time=23:59") << Act([](FPortula &w) {
-            w.nFast->trigger();
-            w.setSpeedWindow()->Speed(8)->click();
-            w.setSpeedWindow()->btnDone->click();
-            w.setTimeWindow()->txtHour->setText("23");
-            w.setTimeWindow()->txtMinute->setText("59");
-            w.setTimeWindow()->btnSet->click();
-        });
+                                                          << Act([](FPortula &w) { chooseSpeed(w, 8); });
+        QTest::newRow("time while running: held") << true << QByteArray("action=set&time=06%3A30")
+                                                  << Act([](FPortula &w) { w.nFast->trigger(); setTimeByDialog(w, "6", "30"); });
+        QTest::newRow("speed and time, stopped") << false << QByteArray("action=set&speed=8&time=23:59")
+                                                 << Act([](FPortula &w) { chooseSpeed(w, 8); setTimeByDialog(w, "23", "59"); });
     }
     void controlDoesWhatTheWindowDoes()
     {
@@ -253,11 +237,7 @@ private slots:
         QVERIFY(refused(control("action=start", QByteArray()), "401 Unauthorized", "The control password is needed."));
         QVERIFY(refused(control("action=set&speed=7"), "400 Bad Request",
                         "Speed \"7\" is not offered. Choose 1, 2, 3, 4, 5, 6 or 8."));
-        QVERIFY(refused(control("action=set&time=25:00"), "400 Bad Request", "Enter Less Than 24"));
-        QVERIFY(refused(control(QByteArray("action=st\0art", 13)), "400 Bad Request", "The form holds a NUL byte."));
-        QVERIFY(refused(exchange("POST /quorandel/control HTTP/1.1\r\nAuthorization: Bearer " + Password
-                                 + QByteArray(1, '\0') + "\r\nContent-Length: 12\r\n\r\naction=start"),
-                        "400 Bad Request", "The request line or a header holds a NUL byte."));
+        // The other refusals of the form and of the head: tst_controlcommand, tst_formbody, tst_webserver.
         QCOMPARE(statusOf(control("action=set&speed=2")), QByteArray("HTTP/1.0 204 No Content"));
         QCOMPARE(w->clock().clockSpeed(), qint16(2));
         QVERIFY(refused(exchange("GET /quorandel/control HTTP/1.0\r\n\r\n"), "405 Method Not Allowed",
@@ -288,13 +268,9 @@ private slots:
         auto w = started();
         QVERIFY2(w, qPrintable(m_run->startError));
         w->StartClock->click();
-        QTcpSocket stream;
-        QByteArray got;
-        connect(&stream, &QIODevice::readyRead, [&] { got += stream.readAll(); });
-        stream.connectToHost(QHostAddress::LocalHost, 8080);
-        QVERIFY(spinUntil([&] { return stream.state() == QAbstractSocket::ConnectedState; }));
-        stream.write("GET /quorandel/events HTTP/1.0\r\n\r\n");
-        QVERIFY(spinUntil([&] { return got.contains("data: "); }));
+        Stream stream;
+        QVERIFY(stream.open());
+        const QByteArray &got = stream.got;
         w->clock().restoreTime(ClockTimeMath::timeOfDay(9, 14) + 50 * ClockTimeMath::oneSecond());
         QElapsedTimer real;
         real.start();
@@ -311,7 +287,7 @@ private slots:
         auto w = started("[fastclock]\nenabled=false\n");
         QVERIFY2(w, qPrintable(m_run->startError));
         QCOMPARE(statusOf(control("action=start")), QByteArray("HTTP/1.0 403 Forbidden"));
-        QVERIFY(bodyOf(exchange("GET /quorandel/state.json HTTP/1.0\r\n\r\n")).endsWith(R"("control":false})"));
+        QVERIFY(stateJson().endsWith(R"("control":false})"));
         QCOMPARE(w->clock().timer1().interval(), 0);
     }
 };

@@ -1,16 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "web/RequestLog.h"
 
+#include "Fixtures.h"
+
 #include <QLoggingCategory>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
-
-static QByteArray contentsOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-}
 
 class TstRequestLog : public QObject
 {
@@ -62,9 +58,9 @@ private slots:
         RequestLog log;
         QVERIFY(log.open(path));
         log.WriteLog("a");
-        QCOMPARE(contentsOf(path), QByteArray("earlier run\r\na\r\n"));
+        QCOMPARE(contentOf(path), QByteArray("earlier run\r\na\r\n"));
         log.WriteLog("b");
-        QCOMPARE(contentsOf(path), QByteArray("earlier run\r\na\r\nb\r\n"));
+        QCOMPARE(contentOf(path), QByteArray("earlier run\r\na\r\nb\r\n"));
     }
 
     // A log that cannot be opened is reported once, in the program's own

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "Fixtures.h"
+
 #include "clock/ClockEngine.h"
 #include "platform/RegistryHive.h"
 #include "settings/Settings.h"
@@ -17,12 +19,6 @@
 static QString sep(QString number)
 {
     return number.replace(u'.', QLocale::system().decimalPoint());
-}
-
-static QByteArray contentOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 class TstSettings : public QObject
@@ -47,30 +43,25 @@ class TstSettings : public QObject
         const LoadHooks hooks{"/srv/default", [this] { return ++logOpens > 0; }, [this] { ++trimHandOvers; }};
         return LoadSettings(store, RegistryHive::fromText(registry), s, clock, hooks, &error);
     }
-    // Changes the store from outside, as another tool would.
-    bool sql(const QString &statement)
+    // Reads or changes the store from outside, as another tool would; the
+    // first row of the answer, each column as text, goes to `firstRow`.
+    bool sql(const QString &statement, QStringList *firstRow = nullptr)
     {
         sqlite3 *db = nullptr;
         sqlite3_open(QFile::encodeName(m_path).constData(), &db);
-        const int rc = sqlite3_exec(db, statement.toUtf8().constData(), nullptr, nullptr, nullptr);
+        const auto keepFirst = [](void *row, int columns, char **values, char **) {
+            for (int i = 0; row && static_cast<QStringList *>(row)->size() < columns; ++i)
+                *static_cast<QStringList *>(row) << QString::fromUtf8(values[i]);
+            return 0;
+        };
+        const int rc = sqlite3_exec(db, statement.toUtf8().constData(), keepFirst, firstRow, nullptr);
         sqlite3_close(db);
         return rc == SQLITE_OK;
     }
-
-    // The first row of a query, each column as text.
     QStringList sqlRow(const QString &query)
     {
-        sqlite3 *db = nullptr;
-        sqlite3_stmt *stmt = nullptr;
         QStringList row;
-        sqlite3_open(QFile::encodeName(m_path).constData(), &db);
-        if (sqlite3_prepare_v2(db, query.toUtf8().constData(), -1, &stmt, nullptr) == SQLITE_OK
-            && sqlite3_step(stmt) == SQLITE_ROW) {
-            for (int i = 0; i < sqlite3_column_count(stmt); ++i)
-                row << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, i)));
-        }
-        sqlite3_finalize(stmt);
-        sqlite3_close(db);
+        sql(query, &row);
         return row;
     }
 
@@ -105,13 +96,7 @@ private slots:
         QCOMPARE(QStringList({s.RatioX1, s.RatioX2, s.RatioX3, s.RatioX4, s.RatioX5, s.RatioX6, s.RatioX8}),
                  QStringList({"1000", sep("500.2"), sep("349.54"), "253", sep("204.5"), "175", sep("125.485")}));
         QCOMPARE(trimHandOvers, 1);
-    }
-
-    // Other tools know the store by these columns and fresh values; a fresh
-    // store must come out as it always has.
-    void freshStoreLayout()
-    {
-        QVERIFY2(load(), qPrintable(error));
+        // Other tools know the store by these columns and fresh values.
         QCOMPARE(sqlRow("SELECT group_concat(sql, ';') FROM sqlite_master"),
                  QStringList("CREATE TABLE \"Quorandel\" (\"ClockSpeed\" INTEGER, \"DLog\" INTEGER, \"FLog\" INTEGER, "
                              "\"IndexHTML\" TEXT, \"LogC\" INTEGER, \"LogE\" INTEGER, \"ClockTime\" REAL, "

@@ -23,6 +23,11 @@ namespace {
 
 const QString kLoopback = QStringLiteral("127.0.0.1");
 
+uint descriptors()
+{
+    return QDir(QStringLiteral("/proc/self/fd")).count();
+}
+
 // A listener (element 0) and element 1, which accepted a plain socket's connection.
 struct Pair
 {
@@ -52,10 +57,11 @@ class TstWinsock : public QObject
     Q_OBJECT
 private slots:
     // The web server's way: a listening array hands each request to a new,
-    // closed slot. The browser's request may come before the accept.
+    // closed slot. The browser's request may come before the accept. The
+    // client connects as the display push does.
     void connectAcceptAndArrayEvents()
     {
-        WinsockArray server, clients;
+        WinsockArray server;
         Winsock *listener = server.element(0);
         listener->listen();
         QCOMPARE(listener->state(), int(Winsock::Listening));
@@ -66,8 +72,7 @@ private slots:
         QSignalSpy completions(&server, &WinsockArray::sendCompleted);
         QSignalSpy closes(&server, &WinsockArray::peerClosed);
         QSignalSpy errors(&server, &WinsockArray::errorOccurred);
-        QSignalSpy clientElementArrivals(&clients, &WinsockArray::dataArrived);
-        Winsock *client = clients.load(2);
+        Winsock clientSocket, *client = &clientSocket;
         client->setRemoteHost(kLoopback);
         client->setRemotePort(listener->localPort());
         client->connectToRemote();
@@ -76,9 +81,6 @@ private slots:
         QCOMPARE(requests.count(), 0); // only ever from the event loop
         QTRY_VERIFY_WITH_TIMEOUT(requests.count() == 1 && client->state() == Winsock::Connected, kWait);
         client->sendInt16(1000);
-        client->sendInt16(0);
-        client->sendInt16(-1);
-        client->sendText(QStringLiteral("Gr\u00FC\u00DFe \u20AC"));
 
         Winsock *slot = server.load(3);
         QCOMPARE(slot->state(), int(Winsock::Closed));
@@ -86,21 +88,20 @@ private slots:
         QCOMPARE(slot->state(), int(Winsock::Connected));
         QCOMPARE(listener->state(), int(Winsock::Listening));
         QCOMPARE((QStringList{slot->remoteHostIP(), client->remoteHostIP(), slot->localIP()}), QStringList(3, kLoopback));
-        QTRY_VERIFY_WITH_TIMEOUT(!arrivals.isEmpty() && arrivals.last().at(1).toLongLong() == 13, kWait);
-        QCOMPARE(slot->getData(), QByteArray("\xE8\x03\x00\x00\xFF\xFFGr\xFC\xDF" "e ?", 13));
+        QTRY_VERIFY_WITH_TIMEOUT(!arrivals.isEmpty() && arrivals.last().at(1).toLongLong() == 2, kWait);
+        QCOMPARE(slot->getData(), QByteArray("\xE8\x03"));  // little-endian, as the display reads it
         QCOMPARE(slot->getData(), QByteArray()); // reading consumed it
 
         QSignalSpy clientArrivals(client, &Winsock::dataArrived);
         slot->sendData("x\xE9\x80");
         QTRY_VERIFY_WITH_TIMEOUT(completions.count() == 1 && clientArrivals.count() == 1, kWait);
-        QCOMPARE(client->getText(), QStringLiteral("x\u00E9\u0080"));
+        QCOMPARE(client->getData(), QByteArray("x\xE9\x80"));
         client->close();
         server.load(1)->sendData("x");
         QTRY_VERIFY_WITH_TIMEOUT(closes.count() == 1 && errors.count() == 1, kWait);
-        const QList<int> elements{requests[0][0].toInt(), clientElementArrivals[0][0].toInt(), arrivals[0][0].toInt(),
-                                  progress[0][0].toInt(), completions[0][0].toInt(), closes[0][0].toInt(),
-                                  errors[0][0].toInt()};
-        QCOMPARE(elements, (QList<int>{0, 2, 3, 3, 3, 3, 1}));
+        const QList<int> elements{requests[0][0].toInt(), arrivals[0][0].toInt(), progress[0][0].toInt(),
+                                  completions[0][0].toInt(), closes[0][0].toInt(), errors[0][0].toInt()};
+        QCOMPARE(elements, (QList<int>{0, 3, 3, 3, 3, 1}));
 
         slot->close();
         QCOMPARE(slot->remoteHostIP(), QString());
@@ -114,7 +115,6 @@ private slots:
     {
         QTest::addColumn<int>("size");
         QTest::addColumn<int>("pieces");
-        QTest::newRow("one block") << 8192 << 1;
         QTest::newRow("4 MiB") << 4 * 1024 * 1024 << 1;
         QTest::newRow("three sends back to back") << 150000 << 3;
     }
@@ -184,7 +184,6 @@ private slots:
     void lingerIsBounded()
     {
         QFETCH(bool, sendsOn);
-        const auto descriptors = [] { return QDir(QStringLiteral("/proc/self/fd")).count(); };
         WinsockArray server;
         server.element(0)->listen();
         QSignalSpy requests(server.element(0), &Winsock::connectionRequested);
@@ -318,7 +317,6 @@ private slots:
     void requestNotTakenIsClosed()
     {
         QFETCH(bool, reject);
-        const auto descriptors = [] { return QDir(QStringLiteral("/proc/self/fd")).count(); };
         const uint before = descriptors();
         {
             Winsock listener;
