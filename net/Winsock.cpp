@@ -442,11 +442,6 @@ void Winsock::sendData(const QByteArray &data)
     m_tcp->write(data);
 }
 
-void Winsock::sendText(const QString &text)
-{
-    sendData(text.toLatin1());
-}
-
 void Winsock::sendInt16(qint16 value)
 {
     const auto v = static_cast<quint16>(value);
@@ -492,9 +487,4 @@ QByteArray Winsock::getData()
     if (m_tcp && m_tcp->isOpen() && m_tcp->bytesAvailable() > 0)
         data += m_tcp->readAll();
     return data;
-}
-
-QString Winsock::getText()
-{
-    return QString::fromLatin1(getData());
 }

@@ -156,8 +156,6 @@ public:
     void rejectRequest(qintptr requestId);
     void connectToRemote();
     void sendData(const QByteArray &data);
-    // Text as one byte per character (Latin-1; characters beyond it become '?').
-    void sendText(const QString &text);
     // Two bytes, low byte first: 1000 goes out as E8 03.
     void sendInt16(qint16 value);
     // UDP: how many routers a datagram to a multicast group may cross (until
@@ -169,8 +167,6 @@ public:
     bool sendDatagram(const QByteArray &data, QString *error = nullptr);
     // Everything received and not yet read; reading consumes it.
     QByteArray getData();
-    // The same as text, one character per byte (Latin-1).
-    QString getText();
 
 signals:
     void connectionRequested(qintptr requestId);

@@ -10,25 +10,22 @@ class TstHttpText : public QObject
 {
     Q_OBJECT
 private slots:
-    void requestPath_data()
+    void pathTests_data()
     {
-        QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QByteArray>("path");
         QTest::addColumn<bool>("passes");
-        QTest::newRow("query cut") << QByteArray("GET /Quorandel.png?t=1 HTTP/1.1") << QByteArray("/Quorandel.png") << true;
-        QTest::newRow("first version mark") << QByteArray("GET /a HTTP/1.0 HTTP/1.1") << QByteArray("/a") << true;
-        QTest::newRow("empty") << QByteArray("GET  HTTP/1.0") << QByteArray() << false;
-        QTest::newRow("dot dot") << QByteArray("GET /x/../y HTTP/1.0") << QByteArray("/x/../y") << false;
-        QTest::newRow("dot") << QByteArray("GET /./y HTTP/1.0") << QByteArray("/./y") << false;
-        QTest::newRow("star") << QByteArray("GET /*.png HTTP/1.0") << QByteArray("/*.png") << false;
+        QTest::newRow("plain") << QByteArray("/Quorandel.png") << true;
+        QTest::newRow("empty") << QByteArray() << false;
+        QTest::newRow("dot dot") << QByteArray("/x/../y") << false;
+        QTest::newRow("dot") << QByteArray("/./y") << false;
+        QTest::newRow("star") << QByteArray("/*.png") << false;
+        QTest::newRow("query left in") << QByteArray("/a?t=1") << false;
     }
 
-    void requestPath()
+    void pathTests()
     {
-        QFETCH(QByteArray, text);
         QFETCH(QByteArray, path);
         QFETCH(bool, passes);
-        QCOMPARE(requestPathOf(text), path);
         QCOMPARE(passesPathTests(path), passes);
     }
 

@@ -79,13 +79,6 @@ QByteArray requestTargetOf(const QByteArray &text)
     return Between(text, RequestStart, VersionMark, Compare::Exact, OnMissing::Empty);
 }
 
-QByteArray requestPathOf(const QByteArray &text)
-{
-    const QByteArray path = requestTargetOf(text);
-    const qsizetype query = path.indexOf('?');
-    return query < 0 ? path : path.left(query);
-}
-
 bool passesPathTests(const QByteArray &requestPath)
 {
     return !requestPath.isEmpty() && !requestPath.contains("/./") && !requestPath.contains("/../")

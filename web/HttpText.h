@@ -29,10 +29,6 @@ bool matchesRequestPattern(const QByteArray &text);
 // What a GET asks for: the text between "GET " and " HTTP/1.", query included.
 QByteArray requestTargetOf(const QByteArray &text);
 
-// The path between "GET " and " HTTP/1.", cut at its first "?" so that a query
-// string never reaches the file system.
-QByteArray requestPathOf(const QByteArray &text);
-
 // The tests a request path must pass before it is mapped: not empty, and no
 // "/./", "/../", "*" or "?".
 bool passesPathTests(const QByteArray &requestPath);
