@@ -78,10 +78,13 @@ void ImageExport::ExportTick()
         return;
     m_writing = true;
     const int delayMs = m_workerDelayMs;
-    m_worker.setFuture(QtConcurrent::run([grab, folder = m_folder, delayMs] {
+    // NOTE: the worker lets go of its copy before it reports: the next grab
+    // draws into the image the copy shares, and would otherwise copy it whole.
+    m_worker.setFuture(QtConcurrent::run([copy = grab, folder = m_folder, delayMs]() mutable {
+        const QImage picture = std::exchange(copy, QImage());
         if (delayMs > 0)
             QThread::msleep(delayMs);
-        return writePicture(grab, folder);
+        return writePicture(picture, folder);
     }));
 }
 
