@@ -7,9 +7,12 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
+#include <time.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -45,4 +48,29 @@ inline long residentKiB(const std::string &pid = "self")
         status.ignore(1 << 20, '\n');
     }
     return 0;
+}
+
+// One datagram without waiting, its length (negative when none is waiting)
+// and the kernel's stamp of its arrival in ms, on a socket with SO_TIMESTAMPNS
+// set. On loopback the arrival is the moment the program sent it.
+inline ssize_t receiveStamped(int fd, char *buffer, size_t size, double *arrivalMs)
+{
+    char control[CMSG_SPACE(sizeof(timespec))];
+    iovec data{buffer, size};
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t n = recvmsg(fd, &message, MSG_DONTWAIT);
+    if (n < 0)
+        return n;
+    timespec stamp{};
+    clock_gettime(CLOCK_REALTIME, &stamp);
+    for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS)
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+    }
+    *arrivalMs = double(stamp.tv_sec) * 1e3 + double(stamp.tv_nsec) / 1e6;
+    return n;
 }

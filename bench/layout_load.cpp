@@ -229,7 +229,7 @@ private:
     void readStream(Stream &stream);
     void takeLine(Stream &stream, const QByteArray &line, Moment now);
     void readUdp(int which);
-    void noteTime(const QByteArray &hhmm, Moment now);
+    void noteTime(const QByteArray &hhmm, Moment now, double arrivalMs);
     void report() const;
     void reportMinutes() const;
     void reportBroadcast() const;
@@ -255,6 +255,7 @@ private:
 
     long m_datagrams[2] = {0, 0};
     Moment m_lastTime;
+    double m_lastArrivalMs = 0;
     std::vector<double> m_gaps;
     QByteArray m_hhmm;
     std::vector<MinuteChange> m_minuteChanges;
@@ -282,6 +283,8 @@ bool isPicture(const QByteArray &body)
 int LayoutLoad::run(double seconds)
 {
     m_udp[0] = boundUdp(TimePort, SOCK_NONBLOCK);
+    const int on = 1;
+    setsockopt(m_udp[0], SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     m_udp[1] = boundUdp(RatePort, SOCK_NONBLOCK);
     m_kibBeforeClients = residentKiB(std::to_string(m_pid));
     if (!startClock() || !openStreams() || !load(seconds))
@@ -506,20 +509,25 @@ void LayoutLoad::takeLine(Stream &stream, const QByteArray &line, Moment now)
 void LayoutLoad::readUdp(int which)
 {
     char buffer[64];
-    for (ssize_t n; (n = recv(m_udp[which], buffer, sizeof buffer, 0)) > 0;) {
+    double arrivalMs = 0;
+    for (ssize_t n; (n = receiveStamped(m_udp[which], buffer, sizeof buffer, &arrivalMs)) > 0;) {
         const Moment now = Clock::now();
         if (m_phase != Phase::Loading || now >= m_loadEnd)
             continue;
         ++m_datagrams[which];
         if (which == 0)
-            noteTime(QByteArray(buffer, int(n)), now);
+            noteTime(QByteArray(buffer, int(n)), now, arrivalMs);
     }
 }
 
-void LayoutLoad::noteTime(const QByteArray &hhmm, Moment now)
+// The gaps come from the kernel's arrival stamps, which this one thread,
+// serving every client, cannot delay; the minute changes from when it read
+// them, the clock its event arrivals are taken on.
+void LayoutLoad::noteTime(const QByteArray &hhmm, Moment now, double arrivalMs)
 {
     if (m_datagrams[0] > 1)
-        m_gaps.push_back(msBetween(m_lastTime, now));
+        m_gaps.push_back(arrivalMs - m_lastArrivalMs);
+    m_lastArrivalMs = arrivalMs;
     if (!m_hhmm.isEmpty() && hhmm != m_hhmm)
         m_minuteChanges.push_back({hhmm.left(2) + ':' + hhmm.mid(2, 2), m_lastTime, now});
     m_lastTime = now;

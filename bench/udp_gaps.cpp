@@ -18,15 +18,12 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/uio.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 namespace {
@@ -40,30 +37,6 @@ double percentile(std::vector<double> v, double p)
         return 0;
     std::sort(v.begin(), v.end());
     return v[std::min(v.size() - 1, size_t(p * (v.size() - 1) + 0.5))];
-}
-
-// One datagram without waiting, and the kernel's stamp of its arrival in ms;
-// false when none is waiting.
-bool receiveStamped(int fd, double *arrivalMs)
-{
-    char buffer[64];
-    char control[CMSG_SPACE(sizeof(timespec))];
-    iovec data{buffer, sizeof buffer};
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    if (recvmsg(fd, &message, MSG_DONTWAIT) < 0)
-        return false;
-    timespec stamp{};
-    clock_gettime(CLOCK_REALTIME, &stamp);
-    for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
-        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS)
-            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
-    }
-    *arrivalMs = stamp.tv_sec * 1e3 + stamp.tv_nsec / 1e6;
-    return true;
 }
 
 void printGaps(const char *name, const std::vector<double> &gaps)
@@ -90,7 +63,7 @@ int main(int argc, char **argv)
         if (poll(fds, 2, 100) <= 0)
             continue;
         double arrival = 0;
-        while (receiveStamped(fds[0].fd, &arrival)) {
+        while (receiveStamped(fds[0].fd, buffer, sizeof buffer, &arrival) >= 0) {
             const auto now = Clock::now();
             if (started) {
                 gaps.push_back(arrival - lastArrival);
