@@ -1,22 +1,15 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""A stand-in for the program's /quorandel/ routes, to drive the live page
-into states the real program rarely reaches: a program that stops answering,
-a stream that is refused, control switched off.
-
-Its events streams ping every 15 s as the program's do, and a test can cut
-them: the connection stays open and says nothing more, as one does whose
-phone walked out of Wi-Fi.
-
-It listens on 127.0.0.1 only, on a port the OS picks. Its clock follows the
-program's rules as far as the page can tell (a speed that takes effect at the
-next start, a time set that holds a running clock, five wrong passwords that
-lock the door), and it sends its rate and time datagrams to loopback ports
-the test names, never to the network.
+"""A stand-in for the program's /quorandel/ routes on 127.0.0.1, to drive the
+live page into states the real program rarely reaches: a program that stops
+answering, a stream that is refused, or cut (left open and silent, as one
+whose phone walked out of Wi-Fi), control switched off. Its clock follows the
+program's rules as far as the page can tell: a speed that takes effect at the
+next start, a time set that holds a running clock, the streams' ping every
+15 s, five wrong passwords that lock the door.
 """
 
 import os
-import socket
 import threading
 import time
 import urllib.parse
@@ -25,8 +18,6 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 PAGE_DIR = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'web', 'page'))
 PAGE_TYPES = {'index.html': 'text/html; charset=utf-8', 'clock.css': 'text/css; charset=utf-8',
               'clock.js': 'text/javascript; charset=utf-8', 'manifest.webmanifest': 'application/manifest+json'}
-# What the rate channel says for each offered speed.
-TRIMS = {1: 1000, 2: 500, 3: 333, 4: 250, 5: 204, 6: 167, 8: 125}
 KEEPALIVE_S = 15.0
 WRONG_BEFORE_LOCK = 5
 
@@ -99,6 +90,7 @@ class QuietHTTPServer(ThreadingHTTPServer):
 class MockServer:
     def __init__(self, password):
         self.clock = MockClock(password)
+        self.control = self.clock.change
         self.wrong = 0               # wrong passwords since the last right one
         self.muted = False           # every answer waits until unmuted
         self.events_refused = False  # /quorandel/events answers 404
@@ -106,13 +98,11 @@ class MockServer:
         self.cut_up_to = 0           # streams up to this number send nothing more, nor close
         self.unmuted = threading.Event()
         self.unmuted.set()
-        self.rate_target = self.time_target = None
-        self.udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.stopping = threading.Event()
         self.httpd = QuietHTTPServer(('127.0.0.1', 0), self._handler_class())
         self.url = 'http://127.0.0.1:%d' % self.httpd.server_address[1]
         self.threads = [threading.Thread(target=self.httpd.serve_forever, daemon=True),
-                        threading.Thread(target=self._broadcast, daemon=True)]
+                        threading.Thread(target=self._watch_minutes, daemon=True)]
 
     def start(self):
         for t in self.threads:
@@ -124,7 +114,6 @@ class MockServer:
         self.unmute()
         self.httpd.shutdown()
         self.httpd.server_close()
-        self.udp.close()
 
     def mute(self):
         self.muted = True
@@ -139,11 +128,6 @@ class MockServer:
         """Every stream open now goes silent for good, its connection left open."""
         self.cut_up_to = self.streams_opened
 
-    def control(self, action, speed=None, hour=None, minute=None):
-        self.clock.change(action, speed, hour, minute)
-        for _ in range(100 if action == 'stop' and self.rate_target else 0):
-            self.udp.sendto(b'0', self.rate_target)
-
     def refusal(self, header):
         """The status that refuses a control request with this Authorization, or None."""
         if not self.clock.password:
@@ -154,19 +138,13 @@ class MockServer:
         self.wrong += 1
         return 429 if self.wrong >= WRONG_BEFORE_LOCK else 401
 
-    def _broadcast(self):
-        """The time and rate datagrams of a running clock, and a stream event at each new model minute."""
+    def _watch_minutes(self):
+        """As the program does, the streams tell each new model minute."""
         minute = self.clock.seconds() // 60
-        while not self.stopping.wait(0.01):
-            with self.clock.lock:
-                on, seconds = self.clock.running or self.clock.held, self.clock.seconds()
-            if seconds // 60 != minute:
-                minute = seconds // 60
+        while not self.stopping.wait(0.02):
+            if self.clock.seconds() // 60 != minute:
+                minute = self.clock.seconds() // 60
                 self.clock.notify()
-            if on and self.time_target:
-                self.udp.sendto(b'%02d%02d' % (seconds // 3600, seconds // 60 % 60), self.time_target)
-            if on and self.rate_target:
-                self.udp.sendto(str(TRIMS[self.clock.speed]).encode(), self.rate_target)
 
     def _handler_class(self):
         server = self

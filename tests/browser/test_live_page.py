@@ -5,19 +5,18 @@ would: reads the clock, logs in, starts, sets and stops it (with the mouse and
 with the keyboard alone), and checks that the page and the UDP broadcast
 follow, that a wrong password is refused, that the seconds run steadily, that
 a dead stream is replaced, and the page's options, languages and manifest.
+Against the program, Firefox ESR draws the page too, when it is installed.
 
-    test_live_page.py URL --password PW   the running program (inside the private network)
+    test_live_page.py URL --password PW   the running program (inside the private network),
+                                          stopped and not locked against this address
     test_live_page.py --mock              a mock server it starts itself, with the checks
                                           that need a program that misbehaves
 
-URL is the program's base address, e.g. http://127.0.0.1:8080 (or the
-environment variable QUORANDEL_URL; the password may come from
-QUORANDEL_CONTROL_PASSWORD). The program must be stopped when the test begins,
-and must not be locked against this address. Prints one line per check and
-exits non-zero at the first failure.
+Prints one line per check and exits non-zero at the first failure.
 """
 
 import argparse
+import base64
 import contextlib
 import json
 import os
@@ -25,6 +24,7 @@ import pathlib
 import re
 import shutil
 import socket
+import subprocess
 import sys
 import tempfile
 import time
@@ -37,9 +37,14 @@ from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
+from mock_server import MockServer
+
 CHROMIUM_FLAGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
                   '--disable-background-networking', '--disable-component-update', '--disable-sync',
                   '--disable-dev-shm-usage', '--window-size=1280,720']
+FIREFOX = '/usr/bin/firefox-esr'
+# The program's rate and time channels.
+RATE_PORT, TIME_PORT = 7792, 7791
 # The page must follow a change within a second; the rest is the test's own
 # round trips through the driver, on a machine that may be busy.
 FOLLOW_S = 2.0
@@ -86,12 +91,12 @@ def state_json(base_url):
 class UdpCatcher:
     """Every datagram reaching a port, shared with other listeners as the project's catcher does."""
 
-    def __init__(self, port, host):
+    def __init__(self, port):
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEPORT, 1)
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4 * 1024 * 1024)
-        self.sock.bind((host, port))
+        self.sock.bind(('', port))
         self.sock.setblocking(False)
         self.port = self.sock.getsockname()[1]
 
@@ -119,14 +124,12 @@ function lum(c) {
 }
 var node = arguments[0], back = null, opacity = 1;
 for (var n = node; n && n.nodeType === 1; n = n.parentElement) {
-  var style = getComputedStyle(n);
+  var style = getComputedStyle(n), bg = rgb(style.backgroundColor);
   opacity *= +style.opacity;
-  var bg = rgb(style.backgroundColor);
   if (bg.a > 0 && back === null) back = bg.c;
 }
 back = back || [0, 0, 0];
-var fg = rgb(getComputedStyle(node).color);
-var a = fg.a * opacity;
+var fg = rgb(getComputedStyle(node).color), a = fg.a * opacity;
 var mixed = fg.c.map(function (v, i) { return v * a + back[i] * (1 - a); });
 var l1 = lum(mixed), l2 = lum(back);
 return (Math.max(l1, l2) + 0.05) / (Math.min(l1, l2) + 0.05);
@@ -137,10 +140,7 @@ return (Math.max(l1, l2) + 0.05) / (Math.min(l1, l2) + 0.05);
 RECORDER_JS = r"""
 window.__wakeLocks = 0;
 window.__asked = {};
-function asked(url) {
-  var path = new URL(url, location.href).pathname;
-  window.__asked[path] = (window.__asked[path] || 0) + 1;
-}
+function asked(url) { var p = new URL(url, location.href).pathname; window.__asked[p] = (window.__asked[p] || 0) + 1; }
 var PlainEventSource = window.EventSource;
 window.EventSource = function (url, options) { asked(url); return new PlainEventSource(url, options); };
 window.EventSource.prototype = PlainEventSource.prototype;
@@ -160,18 +160,14 @@ if (navigator.wakeLock) {
     return Promise.resolve(lock);
   };
 }
-window.__statusSeen = [];
 window.__visibility = [];
 document.addEventListener('visibilitychange', function () { window.__visibility.push(document.visibilityState); });
-window.__spoken = [];
 document.addEventListener('DOMContentLoaded', function () {
-  function watch(id, log) {
-    var node = document.getElementById(id);
-    new MutationObserver(function () { log.push([performance.now(), node.textContent]); })
+  ['status', 'spoken-time'].forEach(function (id) {
+    var node = document.getElementById(id), log = window['__seen-' + id] = [];
+    new MutationObserver(function () { log.push(node.textContent); })
       .observe(node, {childList: true, characterData: true, subtree: true});
-  }
-  watch('status', window.__statusSeen);
-  watch('spoken-time', window.__spoken);
+  });
 });
 """
 
@@ -397,11 +393,12 @@ def try_wrong_password(page, password, answer='Wrong password|Wait a minute'):
 
 
 def check_wrong_password(page, base_url, password, rate):
-    rate.take()
+    if rate:
+        rate.take()
     said = try_wrong_password(page, password, 'Wrong password')
     wait_until(lambda: page.shown('password'), 'after a wrong password the password is not asked again')
     require(not state_json(base_url)['running'], 'the clock started with a wrong password')
-    started = [d for d in rate.take() if d != b'0']
+    started = [d for d in rate.take() if d != b'0'] if rate else []
     require(not started, 'rate datagrams %r went out after a wrong password' % started[:3])
     passed('a wrong password is refused: "%s", the password is asked again, the clock stays stopped' % said)
 
@@ -415,10 +412,11 @@ def check_lock_out(page, password):
     raise Failure('seven wrong passwords in a row were never answered with a lock-out')
 
 
-def check_start(page, password, rate, time_port):
+def check_start(page, password, rate, times):
     page.log_in(password)
     before = page.clock()
-    rate.take()
+    if rate:
+        rate.take()
     page.click('start')
     _, took = wait_until(page.running, 'after Start the page does not show a running clock: status "%s", contrast '
                          '%.1f, message "%s"' % (page.text('status'), page.contrast('digits'), page.message()))
@@ -427,15 +425,18 @@ def check_start(page, password, rate, time_port):
     after, _ = wait_until(lambda: 0 < (page.seconds() - seconds_of(before)) % 86400 < 3600 and page.clock(),
                           'the time does not advance after Start (still %s)' % page.clock(), 3)
     passed('the time advances on the page: %s, then %s' % (before, after))
+    if rate:
+        check_broadcast_started(page, rate, times)
+
+
+def check_broadcast_started(page, rate, times):
     passed('the broadcast follows: rate datagram %r on UDP %d' % (rate.rates()[0].decode('ascii', 'replace'),
                                                                    rate.port))
-    if time_port:
-        hhmm = wait_until(time_port.take, 'no time datagram on UDP %d' % time_port.port)[0][-1]
-        hhmm, shown = hhmm.decode('ascii', 'replace'), page.clock()
-        digits = re.fullmatch(r'(\d\d)(\d\d)', hhmm)
-        apart = (int(digits[1]) * 60 + int(digits[2]) - seconds_of(shown) // 60) % 1440 if digits else 2
-        require(min(apart, 1440 - apart) <= 1, 'time datagram "%s" does not match the page\'s %s' % (hhmm, shown))
-        passed('the time channel agrees with the page: "%s" and %s' % (hhmm, shown))
+    hhmm = wait_until(times.take, 'no time datagram on UDP %d' % times.port)[0][-1].decode('ascii', 'replace')
+    shown, digits = page.clock(), re.fullmatch(r'(\d\d)(\d\d)', hhmm)
+    apart = (int(digits[1]) * 60 + int(digits[2]) - seconds_of(shown) // 60) % 1440 if digits else 2
+    require(min(apart, 1440 - apart) <= 1, 'time datagram "%s" does not match the page\'s %s' % (hhmm, shown))
+    passed('the time channel agrees with the page: "%s" and %s' % (hhmm, shown))
 
 
 def check_speed(page):
@@ -452,36 +453,33 @@ def check_speed(page):
            'visible %s' % (took, marked[0][1]))
 
 
-def set_clock(page, hours, minutes, speed=None):
-    page.type('hours', hours)
-    page.type('minutes', minutes)
-    if speed:
-        page.driver.find_element(By.CSS_SELECTOR, '#set-speed option[value="%s"]' % speed).click()
-    page.click('set')
-
-
 def check_set(page):
-    set_clock(page, '25', '0')
-    wait_until(lambda: page.message() == 'Enter Less Than 24', 'hour 25 is not refused with the dialog\'s words: '
-               'message "%s"' % page.message(), 3)
-    passed('hour 25 is refused with the clock\'s own reason: "%s"' % page.message())
-    set_clock(page, '6', '30', '4')
-    _, took = wait_until(lambda: page.clock() == '06:30:00' and page.text('speed') == '4:1' and page.stopped(),
-                         'time and speed set in one step do not show: %s, "%s", status "%s"'
-                         % (page.clock(), page.text('speed'), page.text('status')))
-    passed('time 06:30 and speed 4 in one step: the page shows both, held, after %.2f s' % took)
+    """A refused hour with the program's reason, then a time and a speed in one step."""
+    for hours, minutes, speed, what, timeout, shows in (
+            ('25', '0', '', 'hour 25 refused as the dialog does', 3, lambda: page.message() == 'Enter Less Than 24'),
+            ('6', '30', '4', 'time 06:30 and speed 4 in one step, held', FOLLOW_S,
+             lambda: page.clock() == '06:30:00' and page.text('speed') == '4:1' and page.stopped())):
+        page.type('hours', hours)
+        page.type('minutes', minutes)
+        page.driver.find_element(By.CSS_SELECTOR, '#set-speed option[value="%s"]' % speed).click()
+        page.click('set')
+        _, took = wait_until(shows, 'not shown: %s (message "%s", time %s, speed "%s", status "%s")' % (
+            what, page.message(), page.clock(), page.text('speed'), page.text('status')), timeout)
+        passed('%s: the page shows it after %.2f s, message "%s"' % (what, took, page.message()))
 
 
 def check_stop(page, rate):
     page.click('start')
     wait_until(page.running, 'Start after a time set does not run the clock')
-    rate.rates()
-    rate.take()
+    if rate:
+        rate.rates()
+        rate.take()
     page.click('stop')
     _, took = wait_until(page.stopped, 'after Stop the page does not show the clock stopped')
     passed('Stop: the page shows "Stopped" after %.2f s' % took)
-    wait_until(lambda: b'0' in rate.take(), 'no stop mark "0" on UDP %d after Stop' % rate.port)
-    passed('the broadcast follows: stop marks "0" on UDP %d' % rate.port)
+    if rate:
+        wait_until(lambda: b'0' in rate.take(), 'no stop mark "0" on UDP %d after Stop' % rate.port)
+        passed('the broadcast follows: stop marks "0" on UDP %d' % rate.port)
 
 
 def check_quiet_stopped_clock(page):
@@ -516,9 +514,8 @@ def focus_ring(page):
                        'return s.outlineStyle === "none" ? 0 : parseFloat(s.outlineWidth)')
 
 
-def check_keyboard_start(page):
-    """From a page without focus to a running clock with Tab and Enter alone;
-    the password is known from before."""
+def check_seconds_key(page):
+    """The digits are the button that shows and hides the seconds."""
     page.load(until=lambda: page.shown('control-button'), what='the Control button does not show')
     way = tab_to(page, 'digits')
     ring = focus_ring(page)
@@ -529,31 +526,26 @@ def check_keyboard_start(page):
     wait_until(lambda: page.shown('seconds'), 'Enter on the digits does not show the seconds again')
     passed('keyboard: Tab reaches the digits (%s), focus ring %.0f px; Space hides the seconds, Enter shows them'
            % (' > '.join(way), ring))
+
+
+def check_keyboard_control(page, button, key, name, done):
+    """From a fresh page to a started or stopped clock with the keyboard
+    alone: Tab to Control, Enter opens the panel with button focused, key
+    presses it, Escape closes the panel. The password is known from before."""
+    page.load(until=lambda: page.shown('control-button'), what='the Control button does not show')
     tab_to(page, 'control-button')
     ring = focus_ring(page)
+    require(ring >= 2, 'the focused Control button shows no focus ring')
     page.keys(Keys.ENTER)
-    wait_until(lambda: page.shown('panel') and page.active_id() == 'start',
-               'Enter on Control does not open the panel with Start focused (focus on #%s)' % page.active_id())
-    page.keys(Keys.ENTER)
-    _, took = wait_until(page.running, 'Enter on Start does not start the clock: message "%s"' % page.message())
+    wait_until(lambda: page.shown('panel') and page.active_id() == button,
+               'Enter on Control does not open the panel with #%s focused (focus on #%s)' % (button, page.active_id()))
+    page.keys(key)
+    _, took = wait_until(done, '%s on #%s does not take effect: message "%s"' % (name, button, page.message()))
     page.keys(Keys.ESCAPE)
     wait_until(lambda: not page.shown('panel') and page.active_id() == 'control-button',
                'Escape does not close the panel and give the focus back to Control')
-    passed('keyboard: Tab to Control (ring %.0f px), Enter opens the panel on Start, Enter starts the clock '
-           '(%.2f s), Escape closes the panel' % (ring, took))
-
-
-def check_keyboard_stop(page):
-    page.load(until=lambda: page.shown('control-button'), what='the Control button does not show')
-    tab_to(page, 'control-button')
-    page.keys(Keys.ENTER)
-    wait_until(lambda: page.shown('panel') and page.active_id() == 'stop',
-               'Enter on Control while running does not open the panel with Stop focused (#%s)' % page.active_id())
-    page.keys(Keys.SPACE)
-    _, took = wait_until(page.stopped, 'Space on Stop does not stop the clock: message "%s"' % page.message())
-    page.keys(Keys.ESCAPE)
-    wait_until(lambda: not page.shown('panel'), 'Escape does not close the panel')
-    passed('keyboard: Enter opens the panel on Stop, Space stops the clock (%.2f s), Escape closes it' % took)
+    passed('keyboard: Tab to Control (ring %.0f px), Enter opens the panel on #%s, %s presses it (%.2f s), '
+           'Escape closes the panel' % (ring, button, name, took))
 
 
 def check_steady_seconds(page, base_url, duration=60):
@@ -564,7 +556,7 @@ def check_steady_seconds(page, base_url, duration=60):
     state = state_json(base_url)
     speed, period = state['speed'], state['interval'] / 1000.0
     page.forget_asked()
-    page.script('window.__spoken.length = 0')
+    page.script('window["__seen-spoken-time"].length = 0')
     start = last_at = time.monotonic()
     first = last = page.seconds()
     changes = []  # (the last sample before, the first sample after) each change of the digits
@@ -604,7 +596,7 @@ def check_steady_seconds(page, base_url, duration=60):
     passed('%d s at %d:1: %d samples, the seconds never went back, skipped or stood longer than %.2f s '
            '(period %.2f s) through %d refreshes; state.json agreed within %d s'
            % (duration, speed, samples, longest, period, refreshes, worst))
-    spoken = page.script('return window.__spoken.map(function (e) { return e[1]; })')
+    spoken = page.script('return window["__seen-spoken-time"]')
     minutes = advanced // 60
     require(all(re.fullmatch(r'Model time \d\d:\d\d', text) for text in spoken) and len(set(spoken)) == len(spoken)
             and minutes - 1 <= len(spoken) <= minutes + 1,
@@ -631,9 +623,7 @@ def check_hidden_shown(page, mock):
     require(page.script('return window.__wakeLocks') > locks,
             'the screen wake lock was not asked for again when the tab was shown')
     if mock:
-        wait_until(page.running, 'a Start while the tab was hidden does not show')
-        mock.control('stop')
-        wait_until(page.stopped, 'the reopened stream does not carry a Stop')
+        start_and_stop(page, mock, 'after a Start while the tab was hidden', started=True)
     passed('tab %s: a new stream after %.2f s, the wake lock asked again%s'
            % (hidden, took, ', a Start made meanwhile shows' if mock else ''))
 
@@ -743,6 +733,17 @@ def check_german(base_url, shots, mock):
 
 # --- checks that need the mock's misbehaviour -----------------------------
 
+def start_and_stop(page, mock, what, started=False, timeout=FOLLOW_S):
+    """The mock's clock started (unless it was already) and stopped, the page
+    following both; how long the Start took to show."""
+    if not started:
+        mock.control('start')
+    _, took = wait_until(page.running, '%s the page does not show the clock running' % what, timeout)
+    mock.control('stop')
+    wait_until(page.stopped, '%s the page does not follow a Stop at once' % what)
+    return took
+
+
 def check_no_connection(page, mock, word='No connection', heard=r'last heard (2\d|3\d) s ago', axe=None):
     mock.mute()
     _, took = wait_until(lambda: page.text('status') == word and page.dim(),
@@ -753,12 +754,8 @@ def check_no_connection(page, mock, word='No connection', heard=r'last heard (2\
     if axe:
         axe.check(page, 'no connection')
     mock.unmute()
-    mock.control('start')
-    _, took = wait_until(page.running, 'the page does not recover when the program answers again', 12)
-    passed('program back: the page recovers by itself after %.1f s and shows the clock running' % took)
-    mock.control('stop')
-    wait_until(page.stopped, 'after recovering the page does not follow a Stop at once')
-    passed('after recovering, the stream carries changes again within a second')
+    took = start_and_stop(page, mock, 'the program answering again,', timeout=12)
+    passed('program back: the page recovers by itself after %.1f s, and follows a Stop within a second' % took)
 
 
 def check_cut_stream(page, mock):
@@ -790,7 +787,7 @@ def check_wake_from_sleep(page, mock):
     """A page whose timers slept for 25 s (a phone with its screen off, its
     connection gone meanwhile) and then wakes: no "No connection" flashes
     before the first answer."""
-    page.script('window.__statusSeen.length = 0')
+    page.script('window["__seen-status"].length = 0')
     page.driver.execute_cdp_cmd('Page.setWebLifecycleState', {'state': 'frozen'})
     mock.cut_streams()
     mock.control('start')
@@ -798,7 +795,7 @@ def check_wake_from_sleep(page, mock):
     page.driver.execute_cdp_cmd('Page.setWebLifecycleState', {'state': 'active'})
     _, took = wait_until(page.running, 'after waking the page does not show the Start made during its sleep', 6)
     time.sleep(1)
-    seen = page.script('return window.__statusSeen.map(function (e) { return e[1]; })')
+    seen = page.script('return window["__seen-status"]')
     require('No connection' not in seen, 'waking after 25 s the page flashed "No connection": %r' % seen)
     passed('woken after 25 s of frozen timers: the clock running after %.2f s, status went %r' % (took, seen))
     # A frozen tab comes back hidden; another tab shown and closed brings it to the front.
@@ -812,11 +809,8 @@ def check_wake_from_sleep(page, mock):
 def check_polling(page, mock):
     mock.events_refused = True
     page.load(until=page.stopped, what='without the events stream the page does not show the clock')
-    mock.control('start')
-    _, took = wait_until(page.running, 'without the events stream the page does not follow a Start')
-    passed('events refused: polling state.json, the page follows a Start after %.2f s' % took)
-    mock.control('stop')
-    wait_until(page.stopped, 'polling: the page does not follow a Stop')
+    took = start_and_stop(page, mock, 'without the events stream')
+    passed('events refused: polling state.json, the page follows a Start after %.2f s, and a Stop' % took)
     mock.events_refused = False
 
 
@@ -828,14 +822,135 @@ def check_control_off(page, mock):
     passed('control switched off: the Control button is hidden')
 
 
+# --- the same page in Firefox ESR -------------------------------------------
+# Debian has no driver for Firefox, so this speaks Marionette, Firefox's own
+# remote protocol, which --marionette switches on: length-prefixed JSON over a
+# loopback port that Firefox picks and writes into the profile.
+
+# The screenshot, decoded by the browser into a canvas that is never shown:
+# the share of light pixels inside the digits' box, and outside it below the
+# top bar (the box's edges left out, where anti-aliasing spills over).
+LIGHT_JS = r"""
+var box = arguments[0], done = arguments[arguments.length - 1], shot = new Image();
+shot.onerror = function () { done(null); };
+shot.onload = function () {
+  var canvas = Object.assign(document.createElement('canvas'), {width: shot.width, height: shot.height});
+  var g = canvas.getContext('2d');
+  g.drawImage(shot, 0, 0);
+  var px = g.getImageData(0, 0, shot.width, shot.height).data, inside = [0, 0], around = [0, 0];
+  for (var y = 0; y < shot.height; y += 2) {
+    for (var x = 0; x < shot.width; x += 2) {
+      var i = 4 * (y * shot.width + x), light = (px[i] + px[i + 1] + px[i + 2]) / 3 > 60 ? 1 : 0;
+      var near = x >= box.left - 4 && x <= box.right + 4 && y >= box.top - 4 && y <= box.bottom + 4;
+      var count = x >= box.left && x < box.right && y >= box.top && y < box.bottom ? inside
+                : !near && y >= box.below ? around : null;
+      if (count) { count[0] += light; count[1] += 1; }
+    }
+  }
+  done([shot.width, shot.height, inside[0] / Math.max(1, inside[1]), around[0] / Math.max(1, around[1])]);
+};
+shot.src = 'data:image/png;base64,' + box.png;
+"""
+
+
+class Marionette:
+    def __init__(self, port):
+        self.sock = socket.create_connection(('127.0.0.1', port), timeout=30)
+        self.stream = self.sock.makefile('rb')
+        self.next_id = 1
+        self._read()  # the greeting: protocol level and application
+
+    def _read(self):
+        length = b''
+        while not length.endswith(b':'):
+            byte = self.stream.read(1)
+            require(byte, 'Firefox closed the Marionette connection')
+            length += byte
+        return json.loads(self.stream.read(int(length[:-1])))
+
+    def call(self, command, params=None):
+        message = json.dumps([0, self.next_id, command, params or {}]).encode()
+        self.next_id += 1
+        self.sock.sendall(str(len(message)).encode() + b':' + message)
+        _, _, error, result = self._read()
+        require(not error, '%s: %s' % (command, error and error.get('message', error)))
+        return result
+
+    def script(self, code, *args, run='WebDriver:ExecuteScript'):
+        return self.call(run, {'script': code, 'args': list(args)})['value']
+
+
+@contextlib.contextmanager
+def firefox(profile):
+    """Firefox with Marionette on in a fresh profile, and a session on it."""
+    with open(os.path.join(profile, 'user.js'), 'w') as prefs:
+        prefs.write('user_pref("marionette.port", 0);\n'
+                    'user_pref("browser.shell.checkDefaultBrowser", false);\n'
+                    'user_pref("datareporting.policy.dataSubmissionEnabled", false);\n'
+                    'user_pref("app.update.disabledForTesting", true);\n')
+    process = subprocess.Popen([FIREFOX, '--headless', '--marionette', '--no-remote', '--profile', profile,
+                                '--width', '1280', '--height', '720'],
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    port_file = os.path.join(profile, 'MarionetteActivePort')
+    try:
+        wait_until(lambda: os.path.exists(port_file) and open(port_file).read().strip() or process.poll() is not None,
+                   'Firefox did not open its Marionette port', 60)
+        require(process.poll() is None, 'Firefox ended before it opened its Marionette port')
+        client = Marionette(int(open(port_file).read().strip()))
+        client.call('WebDriver:NewSession', {'capabilities': {}})
+        client.call('WebDriver:SetWindowRect', {'width': 1280, 'height': 720})
+        yield client
+        client.call('WebDriver:DeleteSession')
+    finally:
+        process.terminate()
+        try:
+            process.wait(20)
+        except subprocess.TimeoutExpired:
+            process.kill()
+
+
+def check_firefox(base_url, shots):
+    """The page for a wall screen (?kiosk&seconds=1) in Firefox ESR,
+    headless: light pixels where the time stands, dark around it."""
+    if not os.path.exists(FIREFOX):
+        return print('SKIP %s is not installed: no Firefox check' % FIREFOX, flush=True)
+    profile = tempfile.mkdtemp(prefix='quorandel-firefox-')
+    try:
+        with firefox(profile) as client:
+            client.call('WebDriver:Navigate', {'url': base_url + '/quorandel/?kiosk&seconds=1'})
+            shown, _ = wait_until(lambda: re.fullmatch(r'\d\d:\d\d:\d\d', client.script(
+                'return document.getElementById("time").textContent + document.getElementById("seconds").textContent'
+            )), 'Firefox shows no time', 10)
+            time.sleep(0.5)  # the fitted size, painted
+            box = client.script(
+                'var r = document.getElementById("digits").getBoundingClientRect(), s = devicePixelRatio;'
+                'return {left: Math.trunc(r.left * s), top: Math.trunc(r.top * s), right: Math.trunc(r.right * s),'
+                '  bottom: Math.trunc(r.bottom * s),'
+                '  below: Math.trunc(document.getElementById("top").getBoundingClientRect().bottom * s)}')
+            box['png'] = client.call('WebDriver:TakeScreenshot', {'full': False})['value']
+            measured = client.script(LIGHT_JS, box, run='WebDriver:ExecuteAsyncScript')
+    finally:
+        shutil.rmtree(profile, ignore_errors=True)
+    require(measured, 'Firefox cannot read back its own screenshot')
+    width, height, lit, stray = measured
+    if shots:
+        path = os.path.join(shots, 'firefox-kiosk-%dx%d.png' % (width, height))
+        pathlib.Path(path).write_bytes(base64.b64decode(box['png']))
+        print('     screenshot ' + path, flush=True)
+    across, high = box['right'] - box['left'], box['bottom'] - box['top']
+    require(across >= width * 0.5 and lit >= 0.15 and stray <= 0.005, 'Firefox draws the digits %s over %dx%d px '
+            'with %.1f %% light pixels (want 15 %%), %.2f %% light pixels around them (want at most 0.5 %%)'
+            % (shown[0], across, high, lit * 100, stray * 100))
+    passed('Firefox ESR headless shows %s over %dx%d of %dx%d px: %.0f %% light pixels in the digits, %.2f %% '
+           'around them' % (shown[0], across, high, width, height, lit * 100, stray * 100))
+
+
 def run(args, mock=None):
     base_url = (mock.url if mock else args.url).rstrip('/')
     shots = args.screenshots
     axe = Accessibility(args.axe)
-    rate = UdpCatcher(0 if mock else args.rate_port, '127.0.0.1' if mock else '')
-    times = UdpCatcher(0 if mock else args.time_port, '127.0.0.1' if mock else '')
-    if mock:
-        mock.rate_target, mock.time_target = ('127.0.0.1', rate.port), ('127.0.0.1', times.port)
+    # Only the program broadcasts: the mock's datagrams would only test the mock.
+    rate, times = (None, None) if mock else (UdpCatcher(RATE_PORT), UdpCatcher(TIME_PORT))
     try:
         with browser(base_url) as page:
             check_reads_stopped_clock(page, base_url)
@@ -862,12 +977,13 @@ def run(args, mock=None):
             page.open_control()
             page.click('speed-2')
             wait_until(lambda: page.text('speed') == '2:1', 'the page does not show speed 2:1')
-            check_keyboard_start(page)
+            check_seconds_key(page)
+            check_keyboard_control(page, 'start', Keys.ENTER, 'Enter', page.running)
             check_steady_seconds(page, base_url)
             page.load('?kiosk', page.running, 'the kiosk page does not show the clock running')
             page.screenshot(shots, 'kiosk-running', 1920, 1080)
             axe.check(page, 'kiosk')
-            check_keyboard_stop(page)
+            check_keyboard_control(page, 'stop', Keys.SPACE, 'Space', page.stopped)
             check_hidden_shown(page, mock)
             check_options(page, base_url, shots)
             check_wake_hint(page)
@@ -883,9 +999,11 @@ def run(args, mock=None):
             if mock:
                 check_control_off(page, mock)
         axe.report()
+        if not mock:
+            check_firefox(base_url, shots)
     finally:
-        rate.sock.close()
-        times.sock.close()
+        for catcher in (rate, times) if rate else ():
+            catcher.sock.close()
 
 
 def main():
@@ -894,30 +1012,22 @@ def main():
                         help='base address of the program, e.g. http://127.0.0.1:8080')
     parser.add_argument('--password', default=os.environ.get('QUORANDEL_CONTROL_PASSWORD', ''),
                         help='the control password set in the program')
-    parser.add_argument('--rate-port', type=int, default=7792, help='UDP port of the rate channel')
-    parser.add_argument('--time-port', type=int, default=7791, help='UDP port of the time channel')
     parser.add_argument('--mock', action='store_true', help='start the mock server and test against it')
     parser.add_argument('--axe', default=os.path.join(os.path.dirname(os.path.abspath(__file__)), 'node_modules',
                                                       'axe-core', 'axe.min.js'),
                         help='axe-core\'s axe.min.js (default: tests/browser/node_modules, from npm ci)')
     parser.add_argument('--screenshots', help='folder for screenshots of the page (portrait and landscape)')
     args = parser.parse_args()
-    if args.mock and not args.password:
-        args.password = 'mock-password'
-    if not args.mock and not args.url:
-        parser.error('give the program\'s URL (or QUORANDEL_URL), or --mock')
-    if not args.password:
-        parser.error('give the control password (--password or QUORANDEL_CONTROL_PASSWORD)')
+    if not args.mock and not (args.url and args.password):
+        parser.error('give the program\'s URL (or QUORANDEL_URL) and its control password (--password or '
+                     'QUORANDEL_CONTROL_PASSWORD), or --mock')
     if args.screenshots:
         os.makedirs(args.screenshots, exist_ok=True)
-
-    mock = None
-    if args.mock:
-        sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-        from mock_server import MockServer
-        mock = MockServer(args.password).start()
-        print('     mock server at %s' % mock.url, flush=True)
+    mock = MockServer(args.password or 'mock-password').start() if args.mock else None
     try:
+        if mock:
+            args.password = mock.clock.password
+            print('     mock server at %s' % mock.url, flush=True)
         run(args, mock)
     except Failure as failure:
         print('FAIL ' + str(failure), flush=True)
