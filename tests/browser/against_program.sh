@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Runs the live page's browser tests (Chromium, then Firefox ESR when it is
+# Runs the live page's browser test (Chromium, and Firefox ESR when it is
 # installed) against the built program itself, started
 # headless in a scratch folder with a control password of its own:
 #   against_program.sh PROGRAM
@@ -38,5 +38,3 @@ for _ in $(seq 100); do
 done
 grep "^Quorandel live clock: " "$scratch/out.txt"
 "$here/test_live_page.py" http://127.0.0.1:8080 --password "$password"
-# The same page in the other engine a layout member may bring.
-"$here/firefox_page.py" http://127.0.0.1:8080
