@@ -4,7 +4,10 @@
 // clock at 8:1, listens on every channel at once, and rebuilds on each the
 // model time its receivers would show:
 //   - the time datagrams on 7791: the minute they carry;
-//   - the fast-clock multicast: its clock, counted on at its speed while active;
+//   - the fast-clock multicast: its clock, counted on at its speed while active,
+//     from the kernel's arrival stamp: a slave clock on the wire hears it as it
+//     is sent, while this process reads it only when its loop, the master's
+//     own, comes round, which can be after the master's next tick;
 //   - an events stream and state.json (polled once a second): the page's own
 //     rule, the time told counted on at the interval told while running.
 // A scripted run of starts, stops, speeds (from the dialog and from the web)
@@ -17,6 +20,7 @@
 //                                 network namespace, quorandel.conf enabling
 //                                 the multicast and the control password)
 
+#include "BenchTools.h"
 #include "app/FPortula.h"
 #include "clock/ClockTime.h"
 #include "publish/TimeBroadcast.h"
@@ -26,6 +30,7 @@
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUdpSocket>
@@ -114,7 +119,7 @@ void tellFromJson(Channel &channel, const QByteArray &json)
                  o.value("interval").toInt());
 }
 
-void tellFromMulticast(Channel &channel, const QByteArray &datagram)
+void tellFromMulticast(Channel &channel, const QByteArray &datagram, qint64 agoMs)
 {
     QByteArray clock;
     bool active = false;
@@ -128,8 +133,18 @@ void tellFromMulticast(Channel &channel, const QByteArray &datagram)
         else if (l.startsWith("speed="))
             speed = l.mid(6).toInt();
     }
-    if (!clock.isEmpty())
+    if (!clock.isEmpty()) {
         channel.tell(secondsOf(clock), active, ClockEngine::periodFor(qint16(speed)));
+        channel.toldAt -= agoMs;
+    }
+}
+
+// How long ago, in ms, the kernel stamped a datagram's arrival.
+qint64 msSinceArrival(double arrivalMs)
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return std::max<qint64>(0, qint64(double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6 - arrivalMs));
 }
 
 // One POST to the control form; the answer is read and dropped.
@@ -207,12 +222,20 @@ int main(int argc, char **argv)
         }
     });
     const ExtensionSettings::FastClock &fc = w.extensionSettings().fastClock;
-    QUdpSocket groupSocket;
-    groupSocket.bind(QHostAddress::AnyIPv4, fc.port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
-    groupSocket.joinMulticastGroup(QHostAddress(fc.group));
-    QObject::connect(&groupSocket, &QUdpSocket::readyRead, [&] {
-        while (groupSocket.hasPendingDatagrams())
-            tellFromMulticast(multicast, groupSocket.receiveDatagram().data());
+    // A plain socket: Qt's would not hand over the arrival stamps.
+    const int groupFd = boundUdp(fc.port, SOCK_NONBLOCK);
+    ip_mreq membership{};
+    inet_pton(AF_INET, qPrintable(fc.group), &membership.imr_multiaddr);
+    membership.imr_interface.s_addr = htonl(INADDR_ANY);
+    setsockopt(groupFd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &membership, sizeof membership);
+    const int on = 1;
+    setsockopt(groupFd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+    QSocketNotifier groupReady(groupFd, QSocketNotifier::Read);
+    QObject::connect(&groupReady, &QSocketNotifier::activated, [&] {
+        char buffer[512];
+        double arrivalMs = 0;
+        for (ssize_t n; (n = receiveStamped(groupFd, buffer, sizeof buffer, &arrivalMs)) >= 0;)
+            tellFromMulticast(multicast, QByteArray(buffer, int(n)), msSinceArrival(arrivalMs));
     });
 
     QTcpSocket stream;
