@@ -50,6 +50,13 @@ constexpr qint64 SettleMs = 1000;
 
 QElapsedTimer g_clock;
 
+// Milliseconds since the start, finer than whole ones: a receiver counting on
+// from a moment rounded by up to 1 ms can be a tick off the master for that ms.
+double msNow()
+{
+    return double(g_clock.nsecsElapsed()) / 1e6;
+}
+
 int secondsOf(const QByteArray &hhmmss)
 {
     const QList<QByteArray> parts = hhmmss.split(':');
@@ -74,7 +81,7 @@ struct Channel
     bool running = false;
     int told = 0;             // seconds of day when last told
     int intervalMs = 1000;
-    qint64 toldAt = 0;
+    double toldAt = 0;
     int worstSettled = 0;
     int worstAny = 0;
     qint64 messages = 0;
@@ -85,21 +92,21 @@ struct Channel
         told = seconds;
         running = run;
         intervalMs = std::max(1, interval);
-        toldAt = g_clock.elapsed();
+        toldAt = msNow();
         ++messages;
     }
-    int believed(qint64 now) const
+    int believed(double now) const
     {
-        return running ? told + int((now - toldAt) / intervalMs) : told;
+        return running ? told + int(std::floor((now - toldAt) / intervalMs)) : told;
     }
-    int error(int master, qint64 now) const
+    int error(int master, double now) const
     {
         if (!minuteOnly)
             return std::abs(dialDifference(believed(now), master));
         const int intoMinute = dialDifference(master, told);  // told is the minute's first second
         return intoMinute < 0 ? -intoMinute : std::max(0, intoMinute - 59);
     }
-    void sample(int master, qint64 now, bool settled)
+    void sample(int master, double now, bool settled)
     {
         if (!known)
             return;
@@ -119,7 +126,7 @@ void tellFromJson(Channel &channel, const QByteArray &json)
                  o.value("interval").toInt());
 }
 
-void tellFromMulticast(Channel &channel, const QByteArray &datagram, qint64 agoMs)
+void tellFromMulticast(Channel &channel, const QByteArray &datagram, double agoMs)
 {
     QByteArray clock;
     bool active = false;
@@ -140,11 +147,11 @@ void tellFromMulticast(Channel &channel, const QByteArray &datagram, qint64 agoM
 }
 
 // How long ago, in ms, the kernel stamped a datagram's arrival.
-qint64 msSinceArrival(double arrivalMs)
+double msSinceArrival(double arrivalMs)
 {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    return std::max<qint64>(0, qint64(double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6 - arrivalMs));
+    return std::max(0.0, double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6 - arrivalMs);
 }
 
 // One POST to the control form; the answer is read and dropped.
@@ -292,9 +299,9 @@ int main(int argc, char **argv)
     sampler.setInterval(10);
     qint64 samples = 0;
     QObject::connect(&sampler, &QTimer::timeout, [&] {
-        const qint64 now = g_clock.elapsed();
+        const double now = msNow();
         const int master = w.clockSnapshot().secondsOfDay;
-        const bool settled = now - lastAction > SettleMs;
+        const bool settled = now - double(lastAction) > SettleMs;
         for (Channel *c : channels)
             c->sample(master, now, settled);
         ++samples;
