@@ -57,6 +57,9 @@ double msNow()
     return double(g_clock.nsecsElapsed()) / 1e6;
 }
 
+// When the master's clock last ticked.
+double g_lastTickMs = 0;
+
 int secondsOf(const QByteArray &hhmmss)
 {
     const QList<QByteArray> parts = hhmmss.split(':');
@@ -85,6 +88,12 @@ struct Channel
     int worstSettled = 0;
     int worstAny = 0;
     qint64 messages = 0;
+    // Outside the second after a change, the samples more than one second off
+    // and the longest any of them came after the master's latest tick: a
+    // message built before a tick and heard after it leaves its receiver two
+    // seconds behind until its own count catches up, that long after the tick.
+    qint64 offByMore = 0;
+    double offByMoreAfterTick = 0;
 
     void tell(int seconds, bool run, int interval)
     {
@@ -112,8 +121,13 @@ struct Channel
             return;
         const int e = error(master, now);
         worstAny = std::max(worstAny, e);
-        if (settled)
-            worstSettled = std::max(worstSettled, e);
+        if (!settled)
+            return;
+        worstSettled = std::max(worstSettled, e);
+        if (e > 1 && !minuteOnly) {
+            ++offByMore;
+            offByMoreAfterTick = std::max(offByMoreAfterTick, now - g_lastTickMs);
+        }
     }
 };
 
@@ -289,6 +303,7 @@ int main(int argc, char **argv)
         lastAction = g_clock.elapsed();
         step = (step + 1) % int(steps.size());
     });
+    QObject::connect(&w.clock(), &ClockEngine::displayChanged, [] { g_lastTickMs = msNow(); });
     w.setSpeed(8);
     w.StartClock->click();
     lastAction = g_clock.elapsed();
@@ -315,6 +330,12 @@ int main(int argc, char **argv)
         for (const Channel *c : channels)
             std::printf("  %-26s %6lld messages  outside the second after a change: %5d   at any moment: %5d\n",
                         c->name, c->messages, c->worstSettled, c->worstAny);
+        std::printf("samples more than 1 off outside the second after a change, and the latest after a master tick:\n");
+        for (const Channel *c : channels) {
+            if (!c->minuteOnly)
+                std::printf("  %-26s %6lld samples, at most %.2f ms after the tick\n", c->name, c->offByMore,
+                            c->offByMoreAfterTick);
+        }
         app.quit();
     });
     return app.exec();
