@@ -1,22 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/GridConnect.h"
 
+#include "platform/HexDigit.h"
+
 #include <utility>
 
 namespace GridConnect {
 
 namespace {
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 bool isSpace(char c)
 {
@@ -49,7 +40,7 @@ bool parse(const QByteArray &text, CanFrame *frame)
         return false;
     quint32 header = 0;
     for (qsizetype i = 2; i < n; ++i) {
-        const int v = hexValue(text[i]);
+        const int v = hexDigitValue(text[i]);
         if (v < 0)
             return false;
         header = header << 4 | quint32(v);
@@ -62,8 +53,8 @@ bool parse(const QByteArray &text, CanFrame *frame)
     QByteArray data;
     data.reserve(digits / 2);
     for (qsizetype i = n + 1; i < text.size() - 1; i += 2) {
-        const int hi = hexValue(text[i]);
-        const int lo = hexValue(text[i + 1]);
+        const int hi = hexDigitValue(text[i]);
+        const int lo = hexDigitValue(text[i + 1]);
         if (hi < 0 || lo < 0)
             return false;
         data.append(char(hi << 4 | lo));

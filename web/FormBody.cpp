@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "web/FormBody.h"
 
+#include "platform/HexDigit.h"
+
 #include "web/HttpText.h"
 
 #include <optional>

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "web/HttpText.h"
 
+#include "platform/HexDigit.h"
+
 #include <algorithm>
 
 namespace {
@@ -16,20 +18,7 @@ qsizetype findIn(const QByteArray &haystack, const QByteArray &needle, qsizetype
     return haystack.toLower().indexOf(needle.toLower(), from);
 }
 
-}  // namespace
 
-int hexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-namespace {
 
 QByteArray statusResponse(const QByteArray &statusLine, const QByteArray &versionCaption)
 {

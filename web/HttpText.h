@@ -33,9 +33,6 @@ QByteArray requestTargetOf(const QByteArray &text);
 // "/./", "/../", "*" or "?".
 bool passesPathTests(const QByteArray &requestPath);
 
-// The value of a hex digit (either case), -1 for anything else.
-int hexDigitValue(char c);
-
 // Every "%XX" with two hex digits becomes its byte; anything else stays.
 QByteArray percentDecoded(const QByteArray &text);
 
