@@ -83,13 +83,6 @@ void TstEndToEnd::startServeAndStopOnSigterm()
     QTest::qWait(200);
     QCOMPARE(rate.datagrams().size(), 10);
     QCOMPARE(rate.datagrams().count("0"), 10);
-
-    SettingsStore store(scratch.filePath("QuorandelDB.mdb"));
-    QVERIFY(store.Open());
-    QCOMPARE(store.ReadField(SettingsField::LPort).toString(), QString("8080"));
-    QCOMPARE(store.ReadField(SettingsField::WebRoot).toString(), scratch.filePath("data/Quorandel"));
-    QCOMPARE(store.ReadField(SettingsField::RatioX8).toString(),
-             QString("125") + QLocale::system().decimalPoint() + "485");
 }
 
 // A person running the program reads its messages on stderr, one line each.

@@ -11,7 +11,6 @@
 
 #include <QNetworkDatagram>
 #include <QUdpSocket>
-#include "QuorandelVersion.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -69,15 +68,6 @@ private slots:
         QCOMPARE(w.frameGeometry().width(), FPortula::MaxOuterWidth);
         QCOMPARE(w.height(), designHeight);
 
-        QStringList texts{w.windowTitle()};
-        for (QAction *a : w.menuBar()->actions())
-            texts << a->text();
-        texts << w.StartClock->text() << w.Stopclock->text() << w.LFileProgress(0)->text() << w.Text1->text();
-        w.nHelp->trigger();
-        texts << w.aboutWindow()->windowTitle() << w.aboutWindow()->Label1->text();
-        QCOMPARE(texts, (QStringList{QString::fromLatin1(QuorandelCaption), "Configuration", "Set Quorandel", "End and Save Settings",
-                                     "Help", "Start Clock", "Stop Clock", "Listening", "",
-                                     "Quorandel 1.20", QString::fromLatin1(QuorandelCaption)}));
         QVERIFY(!w.Picture2->isVisible());
         QVERIFY(w.Text2->text().startsWith(QStringLiteral("Quorandel Web Server is ")));
         QVERIFY(w.Text2->text().endsWith(QStringLiteral(":8080")));
@@ -107,12 +97,8 @@ private slots:
         QCOMPARE(group.last("active"), QByteArray("no"));
         const auto next = [&](const std::function<void()> &act) {
             const qsizetype before = group.heard.size();
-            QElapsedTimer clock;
-            clock.start();
             act();
-            const bool heard = QTest::qWaitFor([&] { return group.heard.size() > before; }, 1000);
-            qInfo("datagram %lld ms after the action", clock.elapsed());  // a figure, not a goal
-            return heard;
+            return QTest::qWaitFor([&] { return group.heard.size() > before; }, 1000);
         };
         QVERIFY(next([&] { w->StartClock->click(); }));
         QCOMPARE(group.last("active"), QByteArray("yes"));

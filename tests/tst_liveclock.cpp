@@ -260,28 +260,6 @@ private slots:
         QCOMPARE(log.count(": 127.0.0.1: control accepted: action=set&speed=2\r\n"), 1);
     }
 
-    // The phone's speed while running counts at once: the next model minute
-    // comes after 10 model seconds at 8:1 (1.25 s), not at 1:1 (10 s), and the
-    // stream tells the rate the master then counts.
-    void webSpeedWhileRunningCountsAtOnce()
-    {
-        auto w = started();
-        QVERIFY2(w, qPrintable(m_run->startError));
-        w->StartClock->click();
-        Stream stream;
-        QVERIFY(stream.open());
-        const QByteArray &got = stream.got;
-        w->clock().restoreTime(ClockTimeMath::timeOfDay(9, 14) + 50 * ClockTimeMath::oneSecond());
-        QElapsedTimer real;
-        real.start();
-        QCOMPARE(statusOf(control("action=set&speed=8")), QByteArray("HTTP/1.0 204 No Content"));
-        QCOMPARE(w->clock().timer1().interval(), 125);
-        QVERIFY(spinUntil([&] { return got.contains(R"(data: {"time":"09:15:00")"); }));
-        QVERIFY2(real.elapsed() < 5000, qPrintable(QString("the minute came after %1 ms").arg(real.elapsed())));
-        const QByteArray minute = got.mid(got.indexOf(R"(data: {"time":"09:15:00")"));
-        QVERIFY2(minute.contains(R"("running":true,"held":false,"speed":8,"interval":125,"control")"), minute.constData());
-    }
-
     void controlOffWithoutPassword()
     {
         auto w = started("[fastclock]\nenabled=false\n");
