@@ -138,16 +138,6 @@ private slots:
             QCOMPARE(int(*got), port);
     }
 
-    // The seven trims by speed; 7 and speeds beyond the offered ones have none.
-    void trimOfEachSpeed()
-    {
-        Settings settings{"", "", "", "x1", "x2", "x3", "x4", "x5", "x6", "x8"};
-        QCOMPARE(*settings.trimFor(6), QString("x6"));
-        QCOMPARE(*settings.trimFor(8), QString("x8"));
-        for (int none : {0, 7, 9})
-            QVERIFY(!settings.trimFor(none));
-    }
-
     // Next to what a fresh record loads as: ' ', '0', 0 and ''.
     void defaults_data()
     {
