@@ -121,18 +121,20 @@ private slots:
         QVERIFY(rig.problems.isEmpty());
     }
 
-    // Identify Events and the clock's own event IDs are answered with the
-    // ranges; other events are not (every other answer is the node's, tested
-    // frame by frame on the node alone).
+    // Identify Events, global or addressed to the node, and the clock's own
+    // event IDs are answered with the ranges; other events and Identify Events
+    // for another node are not (every other answer is the node's, tested frame
+    // by frame on the node alone).
     void identifyEventsAnswersTheRanges()
     {
         Rig rig;
         QVERIFY(rig.loggedIn());
         const int from = int(rig.hub.texts.size());
-        rig.hub.send(":X19970AAAN;:X19914AAAN0101000001000000;:X198F4AAAN010100000100C004;"
-                     ":X198F4AAAN0101000001000000;:X19914AAAN0101000001010000;");
+        rig.hub.send(rig.frame(":X19970AAAN;:X19968AAAN0@;:X19968AAAN0BBB;:X19914AAAN0101000001000000;"
+                               ":X198F4AAAN010100000100C004;:X198F4AAAN0101000001000000;"
+                               ":X19914AAAN0101000001010000;"));
         const QByteArrayList ranges{rig.frame(":X19524@N010100000100FFFF;"), rig.frame(":X194A4@N0101000001008000;")};
-        QCOMPARE(rig.settle(from), ranges + ranges);
+        QCOMPARE(rig.settle(from), ranges + ranges + ranges);
     }
 
     void syncOnQuery()
