@@ -191,28 +191,6 @@ private slots:
         QCOMPARE(payload, QByteArray("\x04Quorandel\0Clock\0PC\0" "1.40\0\x02Hall 2\0master\0", 40));
     }
 
-    void eventMessagesGoUp()
-    {
-        Rig rig;
-        QVERIFY(rig.login());
-        QSignalSpy reports(&rig.node, &LccNode::eventReported);
-        QSignalSpy producers(&rig.node, &LccNode::producerIdentifyAsked);
-        QSignalSpy consumers(&rig.node, &LccNode::consumerIdentifyAsked);
-        QSignalSpy identify(&rig.node, &LccNode::eventsIdentifyAsked);
-        rig.hear(":X195B4AAAN010100000100F002;");
-        rig.hear(":X19914AAAN0101000001000000;");
-        rig.hear(":X198F4AAAN010100000100C004;");
-        rig.hear(":X19970AAAN;");
-        rig.hear(":X19968AAAN0" + rig.a() + ";");
-        rig.hear(":X19968AAAN0BBB;");
-        QCOMPARE(reports.count(), 1);
-        QCOMPARE(reports[0][0].value<Alias>(), Alias(0xAAA));
-        QCOMPARE(reports[0][1].value<EventId>(), 0x010100000100F002ULL);
-        QCOMPARE(producers.count(), 1);
-        QCOMPARE(consumers.count(), 1);
-        QCOMPARE(identify.count(), 2);
-    }
-
     void duplicateNodeIdToldOnce()
     {
         Rig rig;
