@@ -122,7 +122,6 @@ private slots:
         QTest::addColumn<int>("mode");
         QTest::addColumn<QByteArray>("password");
         QTest::addColumn<bool>("warned");
-        QTest::newRow("0644") << 0644 << QByteArray("pw") << true;
         QTest::newRow("0640") << 0640 << QByteArray("pw") << true;
         QTest::newRow("0600") << 0600 << QByteArray("pw") << false;
         QTest::newRow("0644, no password") << 0644 << QByteArray() << false;
