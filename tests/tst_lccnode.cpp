@@ -143,6 +143,11 @@ private slots:
         QTest::newRow("Verify addressed to another") << QByteArray(":X19488AAAN0BBB;") << QByteArrayList{};
         QTest::newRow("PIP") << QByteArray(":X19828AAAN0@;") << QByteArrayList{":X19668@N0AAA041000000000;"};
         QTest::newRow("PIP to another") << QByteArray(":X19828AAAN0BBB;") << QByteArrayList{};
+        QTest::newRow("SNIP") << QByteArray(":X19DE8AAAN0@;")
+                              << QByteArrayList{":X19A08@N1AAA0451756F7261;", ":X19A08@N3AAA6E64656C0043;",
+                                                ":X19A08@N3AAA6C6F636B0050;", ":X19A08@N3AAA4300312E3430;",
+                                                ":X19A08@N3AAA000248616C6C;", ":X19A08@N3AAA2032006D6173;",
+                                                ":X19A08@N2AAA74657200;"};
         QTest::newRow("datagram OK is never refused") << QByteArray(":X19A28AAAN0@;") << QByteArrayList{};
         QTest::newRow("Traction: OIR") << QByteArray(":X195EBAAAN0@00;")
                                        << QByteArrayList{":X19068@N0AAA104305EB;"};
@@ -171,46 +176,6 @@ private slots:
         for (QByteArray &line : answer)
             line.replace("@", rig.a());
         QCOMPARE(rig.take(), answer);
-    }
-
-    // The Simple Node Information reply, reassembled from its frames (their
-    // framing: tst_lccframes).
-    void simpleNodeInformation()
-    {
-        Rig rig;
-        QVERIFY(rig.login());
-        rig.take();
-        rig.hear(":X19DE8AAAN0" + rig.a() + ";");
-        QByteArray payload;
-        for (const QByteArray &text : rig.take()) {
-            CanFrame f;
-            QVERIFY(GridConnect::parse(text, &f) && f.header == (0x19A08000u | rig.node.alias()));
-            QCOMPARE(addressedDestination(f.data), Alias(0xAAA));
-            payload += f.data.mid(2);
-        }
-        QCOMPARE(payload, QByteArray("\x04Quorandel\0Clock\0PC\0" "1.40\0\x02Hall 2\0master\0", 40));
-    }
-
-    void eventMessagesGoUp()
-    {
-        Rig rig;
-        QVERIFY(rig.login());
-        QSignalSpy reports(&rig.node, &LccNode::eventReported);
-        QSignalSpy producers(&rig.node, &LccNode::producerIdentifyAsked);
-        QSignalSpy consumers(&rig.node, &LccNode::consumerIdentifyAsked);
-        QSignalSpy identify(&rig.node, &LccNode::eventsIdentifyAsked);
-        rig.hear(":X195B4AAAN010100000100F002;");
-        rig.hear(":X19914AAAN0101000001000000;");
-        rig.hear(":X198F4AAAN010100000100C004;");
-        rig.hear(":X19970AAAN;");
-        rig.hear(":X19968AAAN0" + rig.a() + ";");
-        rig.hear(":X19968AAAN0BBB;");
-        QCOMPARE(reports.count(), 1);
-        QCOMPARE(reports[0][0].value<Alias>(), Alias(0xAAA));
-        QCOMPARE(reports[0][1].value<EventId>(), 0x010100000100F002ULL);
-        QCOMPARE(producers.count(), 1);
-        QCOMPARE(consumers.count(), 1);
-        QCOMPARE(identify.count(), 2);
     }
 
     void duplicateNodeIdToldOnce()

@@ -90,7 +90,6 @@ private slots:
     void freshStoreLoadsDefaults()
     {
         QVERIFY2(load(), qPrintable(error));
-        QVERIFY(QFile::exists(m_path));
         QCOMPARE(QStringList({s.WebRoot, s.IndexHTML, s.LPort}), QStringList({"/srv/default", "index.htm", "8080"}));
         QCOMPARE(clock.clockSpeed(), qint16(1));
         QCOMPARE(QStringList({s.RatioX1, s.RatioX2, s.RatioX3, s.RatioX4, s.RatioX5, s.RatioX6, s.RatioX8}),
@@ -136,16 +135,6 @@ private slots:
         QCOMPARE(got.has_value(), port >= 0);
         if (got)
             QCOMPARE(int(*got), port);
-    }
-
-    // The seven trims by speed; 7 and speeds beyond the offered ones have none.
-    void trimOfEachSpeed()
-    {
-        Settings settings{"", "", "", "x1", "x2", "x3", "x4", "x5", "x6", "x8"};
-        QCOMPARE(*settings.trimFor(6), QString("x6"));
-        QCOMPARE(*settings.trimFor(8), QString("x8"));
-        for (int none : {0, 7, 9})
-            QVERIFY(!settings.trimFor(none));
     }
 
     // Next to what a fresh record loads as: ' ', '0', 0 and ''.
