@@ -13,8 +13,6 @@ class QWidget;
 // proportions whatever DPI the desktop reports.
 namespace DesignUnits {
 
-inline const QColor Olive{65, 71, 31};
-
 // 15 twips make one pixel.
 int twipsToPixels(int twips);
 QRect twips(int left, int top, int width, int height);

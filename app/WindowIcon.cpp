@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/WindowIcon.h"
 
-#include "publish/ClockFaceIcon.h"
+#include "look/ClockFaceIcon.h"
 
 #include <QPixmap>
 

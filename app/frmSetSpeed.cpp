@@ -2,7 +2,8 @@
 #include "app/frmSetSpeed.h"
 
 #include "app/DesignUnits.h"
-#include "clock/ClockEngine.h"
+#include "clock/ClockControl.h"
+#include "clock/OfferedSpeeds.h"
 
 #include <QButtonGroup>
 #include <QFrame>
@@ -10,9 +11,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <iterator>
+
 using DesignUnits::twips;
 
-frmSetSpeed::frmSetSpeed(ClockEngine &clock, QWidget *parent)
+frmSetSpeed::frmSetSpeed(ClockControl &clock, QWidget *parent)
     : QDialog(parent)
     , m_clock(clock)
 {
@@ -31,13 +34,15 @@ frmSetSpeed::frmSetSpeed(ClockEngine &clock, QWidget *parent)
     // One exclusive group, so that marking one speed unmarks the others; none
     // is marked at first, because a click is what applies a speed.
     SpeedGroup = new QButtonGroup(this);
-    addSpeed(1, QStringLiteral(" 1:1"), twips(1780, 720, 1000, 500));
-    addSpeed(2, QStringLiteral(" 2 : 1"), twips(720, 1200, 1200, 500));
-    addSpeed(3, QStringLiteral(" 3 : 1"), twips(720, 1800, 1200, 500));
-    addSpeed(4, QStringLiteral(" 4 : 1"), twips(720, 2400, 1200, 500));
-    addSpeed(5, QStringLiteral(" 5 : 1"), twips(2700, 1200, 1200, 500));
-    addSpeed(6, QStringLiteral(" 6 : 1"), twips(2680, 1800, 1200, 500));
-    addSpeed(8, QStringLiteral(" 8 : 1"), twips(2700, 2400, 1200, 495));
+    // Where each offered speed's option stands, in the order of the list.
+    const QRect places[] = {twips(1780, 720, 1000, 500),  twips(720, 1200, 1200, 500), twips(720, 1800, 1200, 500),
+                            twips(720, 2400, 1200, 500),  twips(2700, 1200, 1200, 500), twips(2680, 1800, 1200, 500),
+                            twips(2700, 2400, 1200, 495)};
+    static_assert(std::size(places) == OfferedSpeeds::All.size());
+    for (size_t i = 0; i < std::size(places); ++i) {
+        const int n = OfferedSpeeds::All[i];
+        addSpeed(n, n == 1 ? QStringLiteral(" 1:1") : QStringLiteral(" %1 : 1").arg(n), places[i]);
+    }
     connect(SpeedGroup, &QButtonGroup::idClicked, this, &frmSetSpeed::Speed_Click);
 
     btnDone = new QPushButton(QStringLiteral("OK"), this);

@@ -3,7 +3,7 @@
 
 #include <QDialog>
 
-class ClockEngine;
+class ClockControl;
 class QButtonGroup;
 class QFrame;
 class QLabel;
@@ -18,7 +18,7 @@ class frmSetSpeed : public QDialog
 public:
     static inline const QString Caption = QStringLiteral("Set Clock Parameters");
 
-    explicit frmSetSpeed(ClockEngine &clock, QWidget *parent = nullptr);
+    explicit frmSetSpeed(ClockControl &clock, QWidget *parent = nullptr);
 
     // The option for speed N:1; null for a speed not offered (there is no 7).
     QRadioButton *Speed(int index) const;
@@ -38,5 +38,5 @@ signals:
 private:
     void addSpeed(int index, const QString &caption, const QRect &rect);
 
-    ClockEngine &m_clock;
+    ClockControl &m_clock;
 };

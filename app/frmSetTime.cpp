@@ -2,7 +2,7 @@
 #include "app/frmSetTime.h"
 
 #include "app/DesignUnits.h"
-#include "clock/ClockEngine.h"
+#include "clock/ClockControl.h"
 #include "clock/TimeEntry.h"
 
 #include <QFontMetrics>
@@ -14,7 +14,7 @@
 
 using DesignUnits::twips;
 
-frmSetTime::frmSetTime(ClockEngine &clock, MessageSink message, QWidget *parent)
+frmSetTime::frmSetTime(ClockControl &clock, MessageSink message, QWidget *parent)
     : QDialog(parent)
     , m_clock(clock)
     , m_message(std::move(message))

@@ -5,7 +5,7 @@
 
 #include <QDialog>
 
-class ClockEngine;
+class ClockControl;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -18,7 +18,7 @@ class frmSetTime : public QDialog
 public:
     static inline const QString Caption = QStringLiteral("Set Clock Parameters");
 
-    frmSetTime(ClockEngine &clock, MessageSink message, QWidget *parent = nullptr);
+    frmSetTime(ClockControl &clock, MessageSink message, QWidget *parent = nullptr);
 
     void Setto12AM_Click();
     void btnSet_Click();
@@ -39,6 +39,6 @@ private:
     QLineEdit *addEntry(const QRect &rect);
     QPushButton *addButton(const QString &text, const QRect &rect);
 
-    ClockEngine &m_clock;
+    ClockControl &m_clock;
     MessageSink m_message;
 };

@@ -23,6 +23,9 @@ int main(int argc, char **argv)
     const CommandLine commandLine = CommandLine::fromArgv(argc, argv);
     if (commandLine.action() != CommandLine::Action::Run)
         return commandLine.answer(stdout, stderr);
+    // A session that ends or a service manager that stops the program gets
+    // the same orderly end as a closed window, also while it is starting.
+    ExitSignals::catchNow();
     // Chosen before the application exists: without a display, or on a
     // machine that has one but should not show the window, the window is
     // still made and drawn (the published picture needs it), just never shown.
@@ -37,6 +40,9 @@ int main(int argc, char **argv)
     FPortula window(AppPaths::standard());
     if (!onScreen())
         window.setMessageSink([](const QString &text) { qCWarning(lcQuorandel, "%s", qUtf8Printable(text)); });
+    ExitSignals exitSignals;
+    QObject::connect(&exitSignals, &ExitSignals::received, &window,
+                     [&window] { window.ShutDown(FPortula::ExitVariant::WindowClosed); });
     QString error;
     if (!window.Form_Load(&error)) {
         qCCritical(lcQuorandel, "%s", qUtf8Printable(error));
@@ -44,13 +50,8 @@ int main(int argc, char **argv)
             QMessageBox::critical(nullptr, FPortula::VersionCaption, error);
         return 1;
     }
-    // A session that ends or a service manager that stops the program gets
-    // the same orderly end as a closed window.
-    ExitSignals exitSignals;
-    QObject::connect(&exitSignals, &ExitSignals::received, &window,
-                     [&window] { window.ShutDown(FPortula::ExitVariant::WindowClosed); });
     if (commandLine.headless()) {
-        std::printf("Quorandel live clock: %s\n", qUtf8Printable(window.livePageAddress()));
+        std::printf("Quorandel live clock: %s\n", qUtf8Printable(window.master().livePageAddress()));
         std::fflush(stdout);
     } else {
         window.show();

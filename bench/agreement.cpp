@@ -193,9 +193,9 @@ std::vector<std::pair<const char *, std::function<void()>>> script(FPortula &w, 
     auto web = [port, password](const char *body) { return [=] { postControl(port, password, body); }; };
     return {
         {"Start (window)", [&w] { w.StartClock->click(); }},
-        {"speed 4 from the dialog while running", [&w] { w.setSpeed(4); }},
+        {"speed 4 from the dialog while running", [&w] { w.master().clock().setSpeed(4); }},
         {"speed 6 from the web while running", web("action=set&speed=6")},
-        {"time 6:30 from the dialog (held)", [&w] { w.setTimeAndHold(6, 30); }},
+        {"time 6:30 from the dialog (held)", [&w] { w.master().clock().setTimeAndHold(6, 30); }},
         {"Start (web)", web("action=start")},
         {"speed 8 and time 23:58 from the web", web("action=set&speed=8&time=23:58")},
         {"Start (window)", [&w] { w.StartClock->click(); }},
@@ -203,7 +203,7 @@ std::vector<std::pair<const char *, std::function<void()>>> script(FPortula &w, 
         {"speed 2 from the web while stopped", web("action=set&speed=2")},
         {"Start (web)", web("action=start")},
         {"Stop (web)", web("action=stop")},
-        {"speed 8 from the dialog while stopped", [&w] { w.setSpeed(8); }},
+        {"speed 8 from the dialog while stopped", [&w] { w.master().clock().setSpeed(8); }},
     };
 }
 
@@ -223,8 +223,8 @@ int main(int argc, char **argv)
         return 1;
     }
     w.show();
-    const quint16 port = w.liveClock().gate().controlOn() ? quint16(QUrl(w.livePageAddress()).port()) : 0;
-    if (!port || !w.fastClock().isEnabled()) {
+    const quint16 port = w.master().liveClock().gate().controlOn() ? w.master().web().localPort() : 0;
+    if (!port || !w.master().fastClock().isEnabled()) {
         std::fprintf(stderr, "agreement: quorandel.conf must set a control password and enable the multicast\n");
         return 1;
     }
@@ -242,7 +242,7 @@ int main(int argc, char **argv)
                 datagrams.tell(hhmm.left(2).toInt() * 3600 + hhmm.mid(2).toInt() * 60, false, 1000);
         }
     });
-    const ExtensionSettings::FastClock &fc = w.extensionSettings().fastClock;
+    const ExtensionSettings::FastClock &fc = w.master().extensionSettings().fastClock;
     // A plain socket: Qt's would not hand over the arrival stamps.
     const int groupFd = boundUdp(fc.port, SOCK_NONBLOCK);
     ip_mreq membership{};
@@ -303,8 +303,8 @@ int main(int argc, char **argv)
         lastAction = g_clock.elapsed();
         step = (step + 1) % int(steps.size());
     });
-    QObject::connect(&w.clock(), &ClockEngine::displayChanged, [] { g_lastTickMs = msNow(); });
-    w.setSpeed(8);
+    QObject::connect(&w.master().clock(), &ClockEngine::displayChanged, [] { g_lastTickMs = msNow(); });
+    w.master().clock().setSpeed(8);
     w.StartClock->click();
     lastAction = g_clock.elapsed();
     actions.start();
@@ -315,7 +315,7 @@ int main(int argc, char **argv)
     qint64 samples = 0;
     QObject::connect(&sampler, &QTimer::timeout, [&] {
         const double now = msNow();
-        const int master = w.clockSnapshot().secondsOfDay;
+        const int master = w.master().clock().snapshot().secondsOfDay;
         const bool settled = now - double(lastAction) > SettleMs;
         for (Channel *c : channels)
             c->sample(master, now, settled);

@@ -73,8 +73,8 @@ int main(int argc, char **argv)
         return 1;
     }
     window.show();
-    QObject::connect(&window.clock(), &ClockEngine::displayChanged, [] { ++g_ticks; });
-    window.clock().setSpeed(speed);
+    QObject::connect(&window.master().clock(), &ClockEngine::displayChanged, [] { ++g_ticks; });
+    window.master().clock().setSpeed(speed);
     QElapsedTimer elapsed;
     elapsed.start();
     window.StartClock->click();

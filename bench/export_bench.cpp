@@ -11,6 +11,7 @@
 
 #include "app/FPortula.h"
 #include "app/WindowPicture.h"
+#include "look/Olive.h"
 #include "publish/CaptureCanvas.h"
 #include "publish/ImageExport.h"
 #include "publish/PaletteImage.h"
@@ -169,7 +170,7 @@ void timeLoopHold(const SnapWindow &snap, ImageExport &exporter, int ticks)
 void comparePngFlags(const SnapWindow &snap, ImageExport &exporter, int ticks)
 {
     const QImage canvas = composeCanvas(snap(), ImageExport::kCanvasSize,
-                                        QColor::fromRgb(ImageExport::kCanvasBackground));
+                                        QColor::fromRgb(Olive));
     toPalette(canvas).save(exporter.capturePath(), "BMP");
     FIBITMAP *bitmap = FreeImage_Load(FIF_BMP, QFile::encodeName(exporter.capturePath()).constData(), 0);
     QFile::remove(exporter.capturePath());
@@ -205,18 +206,18 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "export_bench: %s\n", qPrintable(error));
         return 1;
     }
-    window.clock().setSpeed(8);
+    window.master().clock().setSpeed(8);
     window.StartClock->click();
     // The first tick, at once, so that the time display holds the model time.
-    window.clock().tick();
+    window.master().clock().tick();
     const SnapWindow snap = [&window] { return window.grab().toImage(); };
     WindowPicture picture(window);
     picture.setTimeDisplay(window.Text1);
     const auto nextMinute = [&window] {
         for (int second = 0; second < 60; ++second)
-            window.clock().tick();
+            window.master().clock().tick();
     };
-    ImageExport &exporter = window.imageExport();
+    ImageExport &exporter = window.master().imageExport();
     std::printf("main window %dx%d, time display \"%s\", canvas %dx%d\n", window.width(), window.height(),
                 qPrintable(window.Text1->text()), ImageExport::kCanvasSize.width(),
                 ImageExport::kCanvasSize.height());

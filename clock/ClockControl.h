@@ -3,17 +3,22 @@
 
 #include "clock/ClockSnapshot.h"
 
-// What a remote controller (the live page, the layout network) may see of the
-// clock and do with it. The main window implements it with the very handlers
-// of its own buttons and dialogs, so no remote adds a way of driving the clock
-// that the window does not have.
+// The one way to drive the clock: the window's buttons and dialogs, the live
+// page and the layout network all call these, so no controller has a way of
+// driving the clock that the others lack. The clock engine implements it.
 class ClockControl
 {
 public:
+    // The stop marks a Stop sends to the remote clocks.
+    static constexpr int StopBurst = 100;
+
     virtual ~ClockControl() = default;
-    virtual ClockSnapshot clockSnapshot() const = 0;
-    virtual void startClock() = 0;                          // "Start Clock"
-    virtual void stopClock() = 0;                           // "Stop Clock"
+    virtual ClockSnapshot snapshot() const = 0;
+    virtual void start() = 0;                               // "Start Clock"
+    // Halts the clock, and with it every publication, each announcing its own
+    // stop: the broadcast with `stopBurst` stop marks (the exit passes its own).
+    virtual void stop(int stopBurst) = 0;
+    void stop() { stop(StopBurst); }                        // "Stop Clock"
     virtual void setSpeed(qint16 speed) = 0;                // an option of the speed dialog
     virtual void setTimeAndHold(int hour, int minute) = 0;  // the time dialog's Set, entries accepted
 
@@ -22,9 +27,9 @@ public:
     // pressed; in every other state only the choice, for the next Start.
     void chooseSpeedRemotely(qint16 speed)
     {
-        const bool running = clockSnapshot().running();
+        const bool running = snapshot().running();
         setSpeed(speed);
         if (running)
-            startClock();
+            start();
     }
 };

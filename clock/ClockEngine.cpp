@@ -18,6 +18,12 @@ ClockEngine::ClockEngine(QObject *parent)
     connect(&m_notice, &QTimer::timeout, this, [this] { emit changed(snapshot()); });
 }
 
+void ClockEngine::addFollower(ClockFollower &follower)
+{
+    connect(this, &ClockEngine::changed, this, [&follower](const ClockSnapshot &s) { follower.clockChanged(s); });
+    connect(this, &ClockEngine::minuteChanged, this, [&follower](const ClockSnapshot &s) { follower.minuteChanged(s); });
+}
+
 int ClockEngine::periodFor(qint16 speed)
 {
     const double n = speed < 1 ? 1.0 : double(speed);
@@ -54,12 +60,12 @@ void ClockEngine::start()
     noteChange();
 }
 
-void ClockEngine::stop()
+void ClockEngine::stop(int stopBurst)
 {
     m_state = ClockState::Stopped;
     m_timer1.setInterval(0);
     for (ClockPublication *publication : m_publications)
-        publication->haltPublishing();
+        publication->haltPublishing(stopBurst);
     noteChange();
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "clock/ClockControl.h"
+#include "clock/ClockFollower.h"
 #include "clock/ClockPublication.h"
 #include "clock/ClockSnapshot.h"
 #include "platform/Timer.h"
@@ -9,35 +11,32 @@
 #include <QString>
 #include <QTimer>
 
-#include <array>
 #include <vector>
 
 // The model clock: the time of day it shows and sends, the speed N:1 chosen
 // and the speed it counts at, its state, and Timer1, which adds one model
 // second every 1000/N ms. It is the one owner of these facts: whoever tells
-// the clock takes snapshot() or follows changed() and minuteChanged(). Start
-// and Stop switch the publications (Timer3, Timer4) beside Timer1; a time set
-// while running holds Timer1 alone, so the publications go on sending it.
-class ClockEngine : public QObject
+// the clock takes the snapshot it is handed in changed() and minuteChanged().
+// Start and Stop switch the publications (Timer3, Timer4) beside Timer1; a
+// time set while running holds Timer1 alone, so the publications go on
+// sending it.
+class ClockEngine : public QObject, public ClockControl
 {
     Q_OBJECT
 public:
-    // The speeds N:1 a person can choose, in the speed dialog or from the web.
-    // There is no 7.
-    static constexpr std::array<qint16, 7> OfferedSpeeds{1, 2, 3, 4, 5, 6, 8};
-
     explicit ClockEngine(QObject *parent = nullptr);
 
     // Started after Timer1 and halted after it, in the order added.
     void addPublication(ClockPublication &publication) { m_publications.push_back(&publication); }
+    // Hears changed() and minuteChanged(), after those added before it.
+    void addFollower(ClockFollower &follower);
 
     double clockTime() const { return m_clockTime; }
     qint16 clockSpeed() const { return m_clockSpeed; }
     // The speed of Timer1's period while it counts; the chosen speed otherwise.
     qint16 countedSpeed() const { return m_state == ClockState::Running ? m_countedSpeed : m_clockSpeed; }
     ClockState state() const { return m_state; }
-    ClockSnapshot snapshot() const;
-    Timer &timer1() { return m_timer1; }
+    ClockSnapshot snapshot() const override;
     const Timer &timer1() const { return m_timer1; }
 
     // 1000 / N rounded to the nearest millisecond, halves to even. A speed
@@ -45,12 +44,13 @@ public:
     static int periodFor(qint16 speed);
 
     void tick();
-    void start();
-    void stop();
+    void start() override;
+    using ClockControl::stop;
+    void stop(int stopBurst) override;
     // The speed N:1; a running clock keeps its pace until the next start.
-    void setSpeed(qint16 n);
+    void setSpeed(qint16 n) override;
     // hour:minute:00 of day 0, and the clock held: Timer1 stops.
-    void setTimeAndHold(int hour, int minute);
+    void setTimeAndHold(int hour, int minute) override;
     // Puts back a model time, date and all, as it was saved; the timers are
     // left as they are.
     void restoreTime(double t) { m_clockTime = t; }

@@ -10,5 +10,6 @@ class ClockPublication
 public:
     virtual ~ClockPublication() = default;
     virtual void startPublishing() = 0;
-    virtual void haltPublishing() = 0;
+    // At rest; a publication that announces a stop sends `stopBurst` stop marks.
+    virtual void haltPublishing(int stopBurst) = 0;
 };

@@ -7,15 +7,19 @@ namespace ClockTimeMath {
 
 namespace {
 constexpr double kSecondsPerDay = 86400.0;
-
-QString twoDigitsPair(double clockTime, QChar separator)
-{
-    const int s = secondsOfDay(clockTime);
-    const QString hh = QStringLiteral("%1").arg(s / 3600, 2, 10, QLatin1Char('0'));
-    const QString mm = QStringLiteral("%1").arg(s % 3600 / 60, 2, 10, QLatin1Char('0'));
-    return separator.isNull() ? hh + mm : hh + separator + mm;
-}
 }  // namespace
+
+QByteArray twoDigits(int n)
+{
+    return QByteArray::number(n).rightJustified(2, '0');
+}
+
+QByteArray timeOfDayText(int secondsOfDay)
+{
+    const int day = int(kSecondsPerDay);
+    const int s = (secondsOfDay % day + day) % day;
+    return twoDigits(s / 3600) + ':' + twoDigits(s / 60 % 60) + ':' + twoDigits(s % 60);
+}
 
 double oneSecond()
 {
@@ -43,12 +47,12 @@ double timeOfDay(int hour, int minute)
 
 QString displayText(double clockTime)
 {
-    return twoDigitsPair(clockTime, u':') + u' ';
+    return QString::fromLatin1(timeOfDayText(secondsOfDay(clockTime)).left(5) + ' ');
 }
 
 QByteArray hhmm(double clockTime)
 {
-    return twoDigitsPair(clockTime, QChar()).toLatin1();
+    return timeOfDayText(secondsOfDay(clockTime)).left(5).replace(':', "");
 }
 
 }  // namespace ClockTimeMath

@@ -24,6 +24,13 @@ double addOneSecond(double clockTime);
 // hour:minute:00 of day 0.
 double timeOfDay(int hour, int minute);
 
+// A number below 100 as two digits: 7 gives "07".
+QByteArray twoDigits(int n);
+
+// "HH:MM:SS" of a number of seconds into the day; a value outside one day
+// (none comes from the clock) is taken modulo the day.
+QByteArray timeOfDayText(int secondsOfDay);
+
 // "hh:mm " for the large display: seconds are cut, not rounded into the minute.
 QString displayText(double clockTime);
 

@@ -12,7 +12,7 @@ set(packaging_out ${PROJECT_BINARY_DIR}/packaging)
 
 # The PNG icons come from the very function that draws the window icon.
 add_executable(quorandel_icon_render ${packaging_src}/icon_render.cpp)
-target_link_libraries(quorandel_icon_render PRIVATE quorandel_publish)
+target_link_libraries(quorandel_icon_render PRIVATE quorandel_look)
 set(icon_files)
 foreach(size IN LISTS QUORANDEL_ICON_SIZES)
   list(APPEND icon_files ${packaging_out}/icons/${size}.png)

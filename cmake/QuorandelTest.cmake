@@ -8,7 +8,7 @@
 function(quorandel_add_test name)
   cmake_parse_arguments(ARG "NETWORK" "" "" ${ARGN})
   add_executable(${name} ${name}.cpp ${ARG_UNPARSED_ARGUMENTS})
-  target_link_libraries(${name} PRIVATE quorandel_app Qt6::Test)
+  target_link_libraries(${name} PRIVATE quorandel_app quorandel_look Qt6::Test)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen"

@@ -3,7 +3,7 @@
 // drawing of it (the hand-written SVG, rendered) still shows the same face:
 //   quorandel_icon_render OUTPUT_FOLDER SIZE...   writes OUTPUT_FOLDER/SIZE.png
 //   quorandel_icon_render --compare PICTURE.png   exits 1 when they differ
-#include "publish/ClockFaceIcon.h"
+#include "look/ClockFaceIcon.h"
 
 #include <QDir>
 #include <QImage>

@@ -22,19 +22,26 @@ void onSignal(int signalNumber)
 
 }  // namespace
 
-ExitSignals::ExitSignals(QObject *parent)
-    : QObject(parent)
+void ExitSignals::catchNow()
 {
     if (g_pipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0)
         return;
-    m_notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &ExitSignals::readPipe);
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (int s : kSignals)
         ::sigaction(s, &action, nullptr);
+}
+
+ExitSignals::ExitSignals(QObject *parent)
+    : QObject(parent)
+{
+    catchNow();
+    if (g_pipe[1] < 0)
+        return;
+    m_notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &ExitSignals::readPipe);
 }
 
 ExitSignals::~ExitSignals()

@@ -12,6 +12,12 @@ class ExitSignals : public QObject
 {
     Q_OBJECT
 public:
+    // Installs the handler before anything else runs: a signal that comes
+    // during start-up waits in the pipe and is told once the event loop runs,
+    // instead of ending the program without its orderly end.
+    static void catchNow();
+
+    // Tells the signals caught (since catchNow(), or from now on).
     explicit ExitSignals(QObject *parent = nullptr);
     ~ExitSignals() override;
 

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "publish/BroadcastTimeProducer.h"
 
-#include "clock/ClockEngine.h"
+#include "clock/ClockTime.h"
+#include "clock/OfferedSpeeds.h"
 
 #include "QuorandelVersion.h"
 
@@ -29,11 +30,6 @@ QByteArray rateText(int quarters)
     if (quarters % 4 == 0)
         return QByteArray::number(quarters / 4) + ":1";
     return QByteArray::number(quarters / 4.0, 'f', 2) + ":1";
-}
-
-QByteArray twoDigits(int n)
-{
-    return QByteArray::number(n).rightJustified(2, '0');
 }
 
 }  // namespace
@@ -87,8 +83,11 @@ void BroadcastTimeProducer::start()
         m_hub.start();
 }
 
+// The clocks on the network hear the master's last word before it goes: a
+// clock that was told "running" would otherwise count on by itself.
 void BroadcastTimeProducer::stop()
 {
+    reportChanges(m_clock.snapshot(), Force::None);
     m_sync.stop();
     m_dateReport.stop();
     m_hub.stop();
@@ -113,7 +112,7 @@ void BroadcastTimeProducer::sendSync()
     if (!m_node.isInitialized())
         return;
     m_sync.stop();
-    const ClockSnapshot clock = m_clock.clockSnapshot();
+    const ClockSnapshot clock = m_clock.snapshot();
     m_told = Told{true, clock.running(), quartersOf(clock), clock.secondsOfDay / 60};
     m_node.sendEvent(ProducerIdentifiedValid, eventId(m_told.running ? BT::Start : BT::Stop));
     m_node.sendEvent(ProducerIdentifiedValid, eventId(BT::rateSuffix(m_told.quarters)));
@@ -135,14 +134,11 @@ void BroadcastTimeProducer::reportEvent(quint16 suffix)
 
 void BroadcastTimeProducer::clockChanged(const ClockSnapshot &clock)
 {
-    // A set event's own change is told once, when it has been carried out.
-    if (m_applying)
-        return;
     followMinute(clock, false);
     reportChanges(clock, Force::None);
 }
 
-void BroadcastTimeProducer::clockTicked(const ClockSnapshot &clock)
+void BroadcastTimeProducer::minuteChanged(const ClockSnapshot &clock)
 {
     if (clock.running())
         followMinute(clock, true);
@@ -228,7 +224,7 @@ void BroadcastTimeProducer::setAsked(Alias source, const BT::Decoded &set)
         force = Force::RunState;
         break;
     case BT::Decoded::SetTime:
-        what = "set time " + twoDigits(set.hour) + ':' + twoDigits(set.minute);
+        what = "set time " + ClockTimeMath::twoDigits(set.hour) + ':' + ClockTimeMath::twoDigits(set.minute);
         force = Force::Time;
         break;
     case BT::Decoded::SetRate:
@@ -236,8 +232,10 @@ void BroadcastTimeProducer::setAsked(Alias source, const BT::Decoded &set)
         force = Force::Rate;
         break;
     case BT::Decoded::SetDate:
-        emit controlNote(peer, "refused: the model date is fixed by [lcc] date=: set date " + twoDigits(set.month)
-                                   + '-' + twoDigits(set.day), true);
+        emit controlNote(peer,
+                         "refused: the model date is fixed by [lcc] date=: set date "
+                             + ClockTimeMath::twoDigits(set.month) + '-' + ClockTimeMath::twoDigits(set.day),
+                         true);
         reportEvent(BT::dateSuffix(m_date));
         return;
     case BT::Decoded::SetYear:
@@ -250,27 +248,24 @@ void BroadcastTimeProducer::setAsked(Alias source, const BT::Decoded &set)
     }
     if (!m_settings.control) {
         emit controlNote(peer, "refused: control from LCC is off ([lcc] control=false): " + what, true);
-        reportChanges(m_clock.clockSnapshot(), force);
+        reportChanges(m_clock.snapshot(), force);
         return;
     }
     if (set.kind == BT::Decoded::SetRate) {
-        const auto &offered = ClockEngine::OfferedSpeeds;
-        const bool known = set.quarters % 4 == 0
-                           && std::find(offered.begin(), offered.end(), set.quarters / 4) != offered.end();
-        if (!known) {
-            emit controlNote(peer, "refused: not one of the speeds 1, 2, 3, 4, 5, 6 and 8:1: " + what, true);
-            reportChanges(m_clock.clockSnapshot(), force);
+        if (set.quarters % 4 != 0 || !OfferedSpeeds::contains(set.quarters / 4)) {
+            emit controlNote(peer, "refused: not one of the speeds " + OfferedSpeeds::listed("and") + ":1: " + what,
+                             true);
+            reportChanges(m_clock.snapshot(), force);
             return;
         }
     }
     emit controlNote(peer, "accepted: " + what, false);
-    m_applying = true;
     switch (set.kind) {
     case BT::Decoded::StartClock:
-        m_clock.startClock();
+        m_clock.start();
         break;
     case BT::Decoded::StopClock:
-        m_clock.stopClock();
+        m_clock.stop();
         break;
     case BT::Decoded::SetTime:
         m_clock.setTimeAndHold(set.hour, set.minute);
@@ -281,8 +276,7 @@ void BroadcastTimeProducer::setAsked(Alias source, const BT::Decoded &set)
     default:
         break;
     }
-    m_applying = false;
-    const ClockSnapshot now = m_clock.clockSnapshot();
+    const ClockSnapshot now = m_clock.snapshot();
     followMinute(now, false);
     reportChanges(now, force);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "clock/ClockControl.h"
+#include "clock/ClockFollower.h"
 #include "clock/ClockSnapshot.h"
 #include "net/GridConnectClient.h"
 #include "net/LccNode.h"
@@ -36,7 +37,7 @@
 // offered, a date or a year (fixed by the settings), and every set while
 // control is off are refused, and the state as it is reported back so that the
 // sender's display snaps back.
-class BroadcastTimeProducer : public QObject
+class BroadcastTimeProducer : public QObject, public ClockFollower
 {
     Q_OBJECT
 public:
@@ -48,6 +49,8 @@ public:
     bool isEnabled() const { return m_settings.enabled(); }
     // Joins the network (and again whenever the hub is lost); ignored when off.
     void start();
+    // Tells what has changed since the last report (at the exit: the clock
+    // stopped), then leaves the network.
     void stop();
 
     QDate modelDate() const { return m_date; }
@@ -55,12 +58,11 @@ public:
     const LccNode &node() const { return m_node; }
     GridConnectClient &hub() { return m_hub; }
 
-public slots:
     // Start, Stop, a speed or a time set: what changed is told at once.
-    void clockChanged(const ClockSnapshot &clock);
+    void clockChanged(const ClockSnapshot &clock) override;
     // The model time may have moved on: a new minute is told once. Harmless to
     // call on every model second.
-    void clockTicked(const ClockSnapshot &clock);
+    void minuteChanged(const ClockSnapshot &clock) override;
 
 signals:
     void problem(const QString &text);  // for the person running the program
@@ -99,6 +101,5 @@ private:
     QTimer m_dateReport;
     QDate m_date;
     int m_lastMinute = -1;  // of the day, as last seen
-    bool m_applying = false;  // a set event is being carried out
     Told m_told;
 };

@@ -39,7 +39,7 @@ public:
     void StopPush();
     void PushTick();
     void startPublishing() override { StartPush(); }
-    void haltPublishing() override { StopPush(); }
+    void haltPublishing(int) override { StopPush(); }
 
 private:
     Winsock m_winsock4;

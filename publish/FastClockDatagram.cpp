@@ -1,26 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "publish/FastClockDatagram.h"
 
+#include "clock/ClockTime.h"
+
 #include <QList>
-
-namespace {
-
-const int kSecondsPerDay = 24 * 60 * 60;
-
-QByteArray twoDigits(int n)
-{
-    return QByteArray::number(n).rightJustified(2, '0');
-}
-
-// A time outside one day (it cannot come from the clock) is taken modulo the
-// day rather than sent as a value the slaves would reject.
-QByteArray clockText(int secondsOfDay)
-{
-    const int s = ((secondsOfDay % kSecondsPerDay) + kSecondsPerDay) % kSecondsPerDay;
-    return twoDigits(s / 3600) + ':' + twoDigits(s / 60 % 60) + ':' + twoDigits(s % 60);
-}
-
-}  // namespace
 
 FastClockState fastClockStateOf(const ClockSnapshot &clock, const QString &ipAddress, quint16 ipPort)
 {
@@ -46,7 +29,7 @@ QByteArray fastClockDatagram(const FastClockState &state)
         "clocktype=fastclock",
         QByteArray("active=") + (state.active ? "yes" : "no"),
         "speed=" + QByteArray::number(state.speed),
-        "clock=" + clockText(state.secondsOfDay),
+        "clock=" + ClockTimeMath::timeOfDayText(state.secondsOfDay),
         "weekday=none",
         "interval=" + QByteArray::number(state.intervalSeconds),
     };

@@ -4,17 +4,18 @@
 #include <algorithm>
 #include <utility>
 
-FastClockMulticast::FastClockMulticast(const ExtensionSettings::FastClock &settings, StateSource source,
-                                       QObject *parent)
+FastClockMulticast::FastClockMulticast(const ExtensionSettings::FastClock &settings, const ClockControl &clock,
+                                       StateOf stateOf, QObject *parent)
     : QObject(parent)
     , m_settings(settings)
-    , m_source(std::move(source))
+    , m_clock(clock)
+    , m_stateOf(std::move(stateOf))
 {
     m_settings.name = FastClockDatagram::cleanField(m_settings.name, FastClockDatagram::NameMaxLength);
     m_settings.text = FastClockDatagram::cleanField(m_settings.text, FastClockDatagram::TextMaxLength);
     // The reader keeps it in range; the grid must never be 0 (off) or absurd.
     m_settings.intervalSeconds = std::clamp(m_settings.intervalSeconds, 1, 15);
-    connect(&m_timer, &Timer::ticked, this, [this] { send(m_source()); });
+    connect(&m_timer, &Timer::ticked, this, [this] { send(m_stateOf(m_clock.snapshot())); });
 }
 
 void FastClockMulticast::start()
@@ -29,14 +30,14 @@ void FastClockMulticast::start()
     m_socket.setMulticastTtl(m_settings.ttl);
     m_running = true;
     m_failing = false;
-    changed();
+    clockChanged(m_clock.snapshot());
 }
 
-void FastClockMulticast::changed()
+void FastClockMulticast::clockChanged(const ClockSnapshot &clock)
 {
     if (!m_running)
         return;
-    send(m_source());
+    send(m_stateOf(clock));
     restartGrid();
 }
 
@@ -46,7 +47,7 @@ void FastClockMulticast::stop()
         return;
     m_running = false;
     m_timer.setInterval(0);
-    FastClockState last = m_source();
+    FastClockState last = m_stateOf(m_clock.snapshot());
     last.active = false;
     send(last);
 }

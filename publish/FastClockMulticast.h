@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "clock/ClockControl.h"
+#include "clock/ClockFollower.h"
 #include "net/Winsock.h"
 #include "platform/Timer.h"
 #include "publish/FastClockDatagram.h"
@@ -17,15 +19,16 @@
 //
 // A send that fails (a network that refuses multicast, no route) never stops
 // anything: it is reported once, and the next interval tries again.
-class FastClockMulticast : public QObject
+class FastClockMulticast : public QObject, public ClockFollower
 {
     Q_OBJECT
 public:
-    // The clock as it is now. Name, text and interval come from the settings
-    // and replace whatever the source puts there.
-    using StateSource = std::function<FastClockState()>;
+    // What a snapshot of the clock tells the slaves. Name, text and interval
+    // come from the settings and replace whatever it puts there.
+    using StateOf = std::function<FastClockState(const ClockSnapshot &clock)>;
 
-    FastClockMulticast(const ExtensionSettings::FastClock &settings, StateSource source,
+    // The grid's datagrams tell the clock as it is at each of them.
+    FastClockMulticast(const ExtensionSettings::FastClock &settings, const ClockControl &clock, StateOf stateOf,
                        QObject *parent = nullptr);
 
     bool isEnabled() const { return m_settings.enabled; }
@@ -35,7 +38,7 @@ public:
     void start();
     // On every start, stop, speed change and time set: a datagram now, and the
     // grid starts again from now. Ignored before start() and after stop().
-    void changed();
+    void clockChanged(const ClockSnapshot &clock) override;
     // At an orderly exit: one last datagram with active=no; nothing after it.
     void stop();
 
@@ -48,7 +51,8 @@ private:
     void restartGrid();
 
     ExtensionSettings::FastClock m_settings;
-    StateSource m_source;
+    const ClockControl &m_clock;
+    StateOf m_stateOf;
     Winsock m_socket;
     Timer m_timer;
     bool m_running = false;

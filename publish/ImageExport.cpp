@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "publish/ImageExport.h"
 
+#include "look/Olive.h"
 #include "publish/CaptureCanvas.h"
 #include "publish/ExportFiles.h"
 #include "publish/FreeImageBitmap.h"
@@ -16,8 +17,7 @@
 namespace {
 bool writeCaptureFile(const QImage &grab, const QString &path)
 {
-    const QImage canvas = composeCanvas(grab, ImageExport::kCanvasSize,
-                                        QColor::fromRgb(ImageExport::kCanvasBackground));
+    const QImage canvas = composeCanvas(grab, ImageExport::kCanvasSize, QColor::fromRgb(Olive));
     const QImage image = toPalette(canvas);
     return !image.isNull() && image.save(path, "BMP");
 }

@@ -32,8 +32,6 @@ public:
 
     // The hidden capture canvas measures 20415 x 12975 twips, 15 twips a pixel.
     static constexpr QSize kCanvasSize{20415 / 15, 12975 / 15};
-    // The main window's dark olive.
-    static constexpr QRgb kCanvasBackground = qRgb(65, 71, 31);
 
     ImageExport(const QString &folder, SnapWindow snapWindow, QObject *parent = nullptr);
     // Waits for a picture still being written, so no file is left half done.

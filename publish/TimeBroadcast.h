@@ -42,7 +42,13 @@ public:
     void HaltBroadcast();
     void BroadcastTick();
     void startPublishing() override { StartBroadcast(); }
-    void haltPublishing() override { HaltBroadcast(); }
+    // Every timer at rest before the stop marks go out, so that none of them
+    // can slip a datagram in after the burst.
+    void haltPublishing(int stopBurst) override
+    {
+        HaltBroadcast();
+        SendStopBurst(stopBurst);
+    }
 
     // A trim text as a whole number of milliseconds: blanks around it ignored,
     // a point or a comma as decimal separator, halves rounded to even. False

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/RegMod.h"
 
-#include <QApplication>
 
 namespace RegMod {
 
@@ -44,7 +43,7 @@ qint32 dwordOf(const QByteArray &data)
 }  // namespace
 
 QVariant ReadRegValue(const RegistryHive &hive, const QString &rootKey, const QString &keyPath,
-                      const QString &valueName, const QVariant &defaultValue, bool beep)
+                      const QString &valueName, const QVariant &defaultValue)
 {
     const QString key = rootKey + u'\\' + keyPath;
     quint32 type = 0;
@@ -64,8 +63,6 @@ QVariant ReadRegValue(const RegistryHive &hive, const QString &rootKey, const QS
             break;
         }
     }
-    if (beep)
-        QApplication::beep();
     return defaultValue;
 }
 

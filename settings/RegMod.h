@@ -12,11 +12,9 @@ inline const QString QuorandelKey = QStringLiteral("SOFTWARE\\WOW6432Node\\Quora
 
 // Reads one registry value: text for REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ
 // (the latter with its NUL separators), a 32-bit integer for REG_DWORD, bytes
-// for REG_BINARY; otherwise the default. With beep set, a value that cannot
-// be read sounds the bell.
+// for REG_BINARY; otherwise the default.
 QVariant ReadRegValue(const RegistryHive &hive, const QString &rootKey, const QString &keyPath,
-                      const QString &valueName, const QVariant &defaultValue = QVariant(),
-                      bool beep = false);
+                      const QString &valueName, const QVariant &defaultValue = QVariant());
 
 // A logging switch is on exactly when its value is the text "True".
 bool readSwitch(const RegistryHive &hive, const QString &valueName);

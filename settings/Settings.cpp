@@ -8,7 +8,7 @@
 #include <limits>
 
 namespace {
-// In the order of Settings::TrimSpeeds.
+// In the order of OfferedSpeeds::All.
 const std::array<QString Settings::*, 7> kTrims = {
     &Settings::RatioX1, &Settings::RatioX2, &Settings::RatioX3, &Settings::RatioX4,
     &Settings::RatioX5, &Settings::RatioX6, &Settings::RatioX8,
@@ -25,8 +25,9 @@ std::array<QString *, 7> Settings::trims()
 
 const QString *Settings::trimFor(int speed) const
 {
-    const auto at = std::find(TrimSpeeds.begin(), TrimSpeeds.end(), speed);
-    return at == TrimSpeeds.end() ? nullptr : &(this->*kTrims[size_t(at - TrimSpeeds.begin())]);
+    const auto &speeds = OfferedSpeeds::All;
+    const auto at = std::find(speeds.begin(), speeds.end(), speed);
+    return at == speeds.end() ? nullptr : &(this->*kTrims[size_t(at - speeds.begin())]);
 }
 
 std::optional<quint16> Settings::portNumber() const

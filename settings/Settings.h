@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "clock/OfferedSpeeds.h"
+
 #include <QString>
 
 #include <array>
@@ -26,9 +28,8 @@ struct Settings
     bool LogC = false;
     bool LogE = false;
 
-    // The speeds that have a trim, in the order of the trims (there is no 7).
-    static constexpr std::array<int, 7> TrimSpeeds = {1, 2, 3, 4, 5, 6, 8};
-    // The seven trims in the order of TrimSpeeds.
+    // The seven trims, one for each offered speed, in the order of
+    // OfferedSpeeds::All.
     std::array<QString *, 7> trims();
     // The trim of speed N, or null for a speed that has none.
     const QString *trimFor(int speed) const;

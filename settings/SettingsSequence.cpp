@@ -13,7 +13,7 @@
 
 namespace {
 
-// In the order of Settings::TrimSpeeds.
+// In the order of OfferedSpeeds::All.
 const std::array<double, 7> kDefaultTrims = {1000, 500.2, 349.54, 253, 204.5, 175, 125.485};
 
 QString fieldProblem(SettingsField field, const QString &what)

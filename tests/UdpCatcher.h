@@ -19,6 +19,7 @@ public:
         connect(&m_socket, &QUdpSocket::readyRead, this, &UdpCatcher::datagrams);
     }
     quint16 port() const { return m_socket.localPort(); } // 0 unless bound
+    bool joinGroup(const char *group) { return m_socket.joinMulticastGroup(QHostAddress(QString::fromLatin1(group))); }
     const QByteArrayList &datagrams()
     {
         while (m_socket.hasPendingDatagrams())

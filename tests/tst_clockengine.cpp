@@ -19,7 +19,7 @@ struct Publication : ClockPublication
 {
     Publication(const char *name, QStringList &log) : name(name), log(log) {}
     void startPublishing() override { publishing = true; log << name + " on"; }
-    void haltPublishing() override { publishing = false; log << name + " off"; }
+    void haltPublishing(int) override { publishing = false; log << name + " off"; }
     QString name;
     QStringList &log;
     bool publishing = false;

@@ -11,6 +11,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+
+#include <csignal>
 #include "QuorandelVersion.h"
 
 #include <QtTest>
@@ -25,6 +27,7 @@ private slots:
     void startServeAndStopOnSigterm();
     void messageLineOnStderr();
     void headlessRunsFromTheWeb();
+    void exitSignalDuringStartUp();
 };
 
 static QByteArray fetch(const QByteArray &path)
@@ -145,6 +148,28 @@ void TstEndToEnd::headlessRunsFromTheWeb()
     QCOMPARE(store.ReadField(SettingsField::ClockSpeed).toInt(), 8);
     const double seconds = store.ReadField(SettingsField::ClockTime).toDouble() * 86400.0;
     QVERIFY2(seconds > 6 * 3600 + 4 && seconds < 6 * 3600 + 60, qPrintable(QString::number(seconds)));
+}
+
+// A stop signal that comes while the program is still starting (here the
+// moment its web port answers) gets the same orderly end as one after it.
+void TstEndToEnd::exitSignalDuringStartUp()
+{
+    QTemporaryDir scratch;
+    UdpCatcher rate(7792);
+    QProcess program;
+    QVERIFY(launch(program, scratch));
+    QTcpSocket probe;
+    QVERIFY(QTest::qWaitFor([&] {
+        probe.abort();
+        probe.connectToHost(QHostAddress::LocalHost, 8080);
+        return probe.waitForConnected(5);
+    }, 10000));
+    ::kill(pid_t(program.processId()), SIGTERM);
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(rate.datagrams().size(), 1010, 5000);  // the start-up's marks, then the exit's
+    QVERIFY(QFile::exists(scratch.filePath("QuorandelDB.mdb")));
 }
 
 QTEST_MAIN(TstEndToEnd)

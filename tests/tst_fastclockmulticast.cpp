@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PrivateNetwork.h"
 
+#include "clock/ClockEngine.h"
 #include "publish/FastClockMulticast.h"
 
 #include <QDir>
@@ -91,8 +92,9 @@ class TstFastClockMulticast : public QObject
         s.name = QStringLiteral("Club");
         s.intervalSeconds = 1;
         m_asked = 0;
-        return new FastClockMulticast(s, [this] { return ++m_asked, m_state; }, &m_owner);
+        return new FastClockMulticast(s, m_clock, [this](const ClockSnapshot &) { return ++m_asked, m_state; }, &m_owner);
     }
+    ClockEngine m_clock;
     QObject m_owner;
 
 private slots:
@@ -138,7 +140,7 @@ private slots:
         QTest::qWait(400);
         m_state = {{}, {}, 0, {}, false, 2, 3661, 0};
         const qint64 changedAt = listener.now();
-        multicast->changed();
+        multicast->clockChanged({});
         QTRY_COMPARE_WITH_TIMEOUT(listener.arrivals.size(), 2, 500);
         const Arrival &now = listener.arrivals.last();
         QVERIFY2(now.ms - changedAt < 100, qPrintable(QString::number(now.ms - changedAt)));
@@ -164,7 +166,7 @@ private slots:
         FastClockMulticast *multicast = publisher(listener, kGroup, enabled);
         const int sockets = openSockets();
         multicast->start();
-        multicast->changed();
+        multicast->clockChanged({});
         QCOMPARE(openSockets() - sockets, enabled ? 1 : 0);
         QTest::qWait(1300);
         multicast->stop();

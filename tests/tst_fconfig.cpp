@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "settings/FConfig.h"
+#include "app/FConfig.h"
 #include "settings/Settings.h"
 
 #include <QtTest>

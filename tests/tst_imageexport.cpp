@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "publish/ImageExport.h"
+#include "look/Olive.h"
 
 #include "Fixtures.h"
 
@@ -80,7 +81,7 @@ private slots:
         const QImage picture = published(exporter);
         QCOMPARE(picture.size(), ImageExport::kCanvasSize);
         QVERIFY(m_window.width() < picture.width() && m_window.height() > picture.height());
-        const QRgb background = ImageExport::kCanvasBackground;
+        const QRgb background = Olive;
         int wrong = 0;
         for (int y = 0; y < picture.height(); ++y)
             for (int x = 0; x < picture.width(); ++x)

@@ -18,15 +18,11 @@ constexpr NodeId kNode = 0x02010D000003ULL;
 
 // The clock model as the window drives it, through the very calls the web
 // control makes; every change and every model second reaches the producer.
-class TestClock : public ClockControl
+struct TestClock : ClockEngine
 {
-public:
-    ClockEngine engine;
-    ClockSnapshot clockSnapshot() const override { return engine.snapshot(); }
-    void startClock() override { engine.start(); }
-    void stopClock() override { engine.stop(); }
-    void setSpeed(qint16 speed) override { engine.setSpeed(speed); }
-    void setTimeAndHold(int hour, int minute) override { engine.setTimeAndHold(hour, minute); }
+    ClockEngine &engine = *this;
+    void startClock() { start(); }
+    void stopClock() { stop(); }
 };
 
 ExtensionSettings::Lcc settingsFor(quint16 port, bool control = false)
@@ -63,8 +59,7 @@ struct Rig
         : hub(reading)
         , producer((hub.listen(), settingsFor(hub.port(), control)), clock)
     {
-        QObject::connect(&clock.engine, &ClockEngine::changed, &producer, &BroadcastTimeProducer::clockChanged);
-        QObject::connect(&clock.engine, &ClockEngine::minuteChanged, &producer, &BroadcastTimeProducer::clockTicked);
+        clock.addFollower(producer);
     }
     QByteArray a() const
     {
@@ -194,18 +189,18 @@ private slots:
     {
         Rig rig;
         QVERIFY(rig.loggedIn());
-        rig.producer.clockTicked(runningAt(10 * 3600 + 59, 8));
+        rig.producer.minuteChanged(runningAt(10 * 3600 + 59, 8));
         rig.settle(0, 100);
         int from = int(rig.hub.texts.size());
-        rig.producer.clockTicked(runningAt(10 * 3600 + 60, 8));
-        rig.producer.clockTicked(runningAt(10 * 3600 + 61, 8));
-        rig.producer.clockTicked(runningAt(10 * 3600 + 119, 8));
+        rig.producer.minuteChanged(runningAt(10 * 3600 + 60, 8));
+        rig.producer.minuteChanged(runningAt(10 * 3600 + 61, 8));
+        rig.producer.minuteChanged(runningAt(10 * 3600 + 119, 8));
         QCOMPARE(rig.settle(from, 100), QByteArrayList{rig.event("5B4", "0A01")});
 
-        rig.producer.clockTicked(runningAt(86399, 8));
+        rig.producer.minuteChanged(runningAt(86399, 8));
         rig.settle(0, 100);
         from = int(rig.hub.texts.size());
-        rig.producer.clockTicked(runningAt(0, 8));
+        rig.producer.minuteChanged(runningAt(0, 8));
         QCOMPARE(rig.settle(from, 100), rig.events("5B4", {"F003", "0000"}));
         QCOMPARE(rig.producer.modelDate(), QDate(1970, 1, 2));
         QVERIFY(rig.hub.waitFor(rig.event("5B4", "2102"), from, 5000) > 0);
@@ -215,7 +210,7 @@ private slots:
         from = int(rig.hub.texts.size());
         ClockSnapshot stopped = runningAt(600);
         stopped.state = ClockState::Stopped;
-        rig.producer.clockTicked(stopped);
+        rig.producer.minuteChanged(stopped);
         rig.producer.clockChanged(runningAt(60));
         QVERIFY(!rig.settle(from, 100).join().contains("F003"));
         QCOMPARE(rig.producer.modelDate(), QDate(1970, 1, 2));

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "web/ControlCommand.h"
 
-#include "clock/ClockEngine.h"
+#include "clock/OfferedSpeeds.h"
 #include "clock/TimeEntry.h"
 
 #include <QRegularExpression>
@@ -14,25 +14,16 @@ ControlCommand refused(const QByteArray &reason)
     return c;
 }
 
-QByteArray offeredList()
-{
-    QByteArray list;
-    for (qint16 n : ClockEngine::OfferedSpeeds)
-        list += (list.isEmpty() ? "" : n == ClockEngine::OfferedSpeeds.back() ? " or " : ", ")
-                + QByteArray::number(n);
-    return list;
-}
-
 // Only the plain decimal spelling, so that "04" or "4.0" cannot sneak past.
 QByteArray readSpeed(const QByteArray &text, ControlCommand &c)
 {
-    for (qint16 n : ClockEngine::OfferedSpeeds) {
+    for (qint16 n : OfferedSpeeds::All) {
         if (text == QByteArray::number(n)) {
             c.speed = n;
             return {};
         }
     }
-    return "Speed \"" + quotedForReason(text) + "\" is not offered. Choose " + offeredList() + '.';
+    return "Speed \"" + quotedForReason(text) + "\" is not offered. Choose " + OfferedSpeeds::listed("or") + '.';
 }
 
 QByteArray readTime(const QByteArray &text, ControlCommand &c)

@@ -3,7 +3,7 @@
 
 #include "platform/Log.h"
 #include "clock/ClockControl.h"
-#include "publish/ClockFaceIcon.h"
+#include "look/ClockFaceIcon.h"
 #include "web/ControlCommand.h"
 #include "web/FormBody.h"
 #include "web/HttpText.h"
@@ -104,7 +104,7 @@ WebAnswer LiveClock::state(const HttpRequest &request) const
 {
     if (request.method != "GET")
         return wrongMethod("GET");
-    const QByteArray body = stateJson(m_clock.clockSnapshot(), m_gate.controlOn());
+    const QByteArray body = stateJson(m_clock.snapshot(), m_gate.controlOn());
     return WebAnswer::text(
         responseHead("200 OK", m_versionCaption, {"Content-Type: application/json", NoStore, lengthLine(body.size())}),
         body);
@@ -115,22 +115,22 @@ WebAnswer LiveClock::events(const HttpRequest &request)
     if (request.method != "GET")
         return wrongMethod("GET");
     return WebAnswer::events(responseHead("200 OK", m_versionCaption, {"Content-Type: text/event-stream", NoStore}),
-                             stateEvent());
+                             stateEvent(m_clock.snapshot()));
 }
 
-QByteArray LiveClock::stateEvent() const
+QByteArray LiveClock::stateEvent(const ClockSnapshot &clock) const
 {
-    return "data: " + stateJson(m_clock.clockSnapshot(), m_gate.controlOn()) + "\n\n";
+    return "data: " + stateJson(clock, m_gate.controlOn()) + "\n\n";
 }
 
-void LiveClock::clockChanged()
+void LiveClock::clockChanged(const ClockSnapshot &clock)
 {
-    m_server.sendEvent(stateEvent());
+    m_server.sendEvent(stateEvent(clock));
 }
 
-void LiveClock::minuteChanged()
+void LiveClock::minuteChanged(const ClockSnapshot &clock)
 {
-    m_server.sendEvent(stateEvent());
+    m_server.sendEvent(stateEvent(clock));
 }
 
 // Each refusal says why in one line; a wrong password is not told apart from
@@ -149,10 +149,10 @@ WebAnswer LiveClock::control(const HttpRequest &request, const QByteArray &peer)
     case ControlGate::Verdict::Missing:
         return refusal("401 Unauthorized", "The control password is needed.", {"WWW-Authenticate: Bearer"});
     case ControlGate::Verdict::Wrong:
-        note(peer, "refused: wrong password", true);
+        m_log.noteControl(peer, "refused: wrong password", true);
         return refusal("401 Unauthorized", "Wrong password.", {"WWW-Authenticate: Bearer"});
     case ControlGate::Verdict::LockedOut:
-        note(peer, "refused: locked out after too many wrong passwords", true);
+        m_log.noteControl(peer, "refused: locked out after too many wrong passwords", true);
         return refusal("429 Too Many Requests", "Too many wrong passwords: wait a minute.", {"Retry-After: 60"});
     case ControlGate::Verdict::Accepted:
         break;
@@ -161,7 +161,7 @@ WebAnswer LiveClock::control(const HttpRequest &request, const QByteArray &peer)
     const ControlCommand command = form.ok() ? readControlCommand(form) : ControlCommand{};
     if (!form.ok() || command.action == ControlCommand::Action::Refused)
         return refusal("400 Bad Request", form.ok() ? command.reason : form.error);
-    note(peer, "accepted: " + request.body, false);
+    m_log.noteControl(peer, "accepted: " + request.body, false);
     apply(command);
     return WebAnswer::status(responseHead("204 No Content", m_versionCaption, {}));
 }
@@ -172,9 +172,9 @@ void LiveClock::apply(const ControlCommand &command)
 {
     switch (command.action) {
     case ControlCommand::Action::Start:
-        return m_clock.startClock();
+        return m_clock.start();
     case ControlCommand::Action::Stop:
-        return m_clock.stopClock();
+        return m_clock.stop();
     case ControlCommand::Action::Set:
         if (command.speed)
             m_clock.chooseSpeedRemotely(*command.speed);
@@ -184,16 +184,6 @@ void LiveClock::apply(const ControlCommand &command)
     case ControlCommand::Action::Refused:
         return;
     }
-}
-
-void LiveClock::note(const QByteArray &peer, const QByteArray &what, bool refused)
-{
-    const QByteArray line = "control " + what;
-    m_log.WriteLog(RequestLog::noteLine(QDateTime::currentDateTime(), peer, line));
-    if (refused)
-        qCWarning(lcQuorandel, "%s: %s", peer.constData(), RequestLog::withoutControls(line).constData());
-    else
-        qCInfo(lcQuorandel, "%s: %s", peer.constData(), RequestLog::withoutControls(line).constData());
 }
 
 WebAnswer LiveClock::refusal(const QByteArray &status, const QByteArray &reason, const QByteArrayList &lines) const

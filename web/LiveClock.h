@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "clock/ClockFollower.h"
 #include "web/ControlGate.h"
 #include "web/HttpRequest.h"
 #include "web/WebAnswer.h"
@@ -17,7 +18,7 @@ struct ControlCommand;
 // the state as JSON, the events stream that tells every change at once, and
 // the control form behind the password. Everything else on the server stays
 // as it is.
-class LiveClock : public QObject
+class LiveClock : public QObject, public ClockFollower
 {
     Q_OBJECT
 public:
@@ -28,9 +29,9 @@ public:
     void install();
     // Something the page shows has changed (start, stop, speed, time set):
     // every stream hears of it now.
-    void clockChanged();
+    void clockChanged(const ClockSnapshot &clock) override;
     // A new model minute: streams hear of it.
-    void minuteChanged();
+    void minuteChanged(const ClockSnapshot &clock) override;
 
     ControlGate &gate() { return m_gate; }
 
@@ -41,11 +42,10 @@ public:
     WebAnswer control(const HttpRequest &request, const QByteArray &peer);
 
 private:
-    QByteArray stateEvent() const;
+    QByteArray stateEvent(const ClockSnapshot &clock) const;
     WebAnswer refusal(const QByteArray &status, const QByteArray &reason, const QByteArrayList &lines = {}) const;
     WebAnswer wrongMethod(const QByteArray &allowed) const;
     void apply(const ControlCommand &command);
-    void note(const QByteArray &peer, const QByteArray &what, bool refused);
 
     WebServer &m_server;
     ClockControl &m_clock;

@@ -43,6 +43,16 @@ void RequestLog::WriteLog(const QByteArray &line)
     m_file.flush();
 }
 
+void RequestLog::noteControl(const QByteArray &peer, const QByteArray &what, bool refused)
+{
+    const QByteArray line = "control " + what;
+    WriteLog(noteLine(QDateTime::currentDateTime(), peer, line));
+    if (refused)
+        qCWarning(lcQuorandel, "%s: %s", peer.constData(), withoutControls(line).constData());
+    else
+        qCInfo(lcQuorandel, "%s: %s", peer.constData(), withoutControls(line).constData());
+}
+
 QByteArray RequestLog::dateTimeText(const QDateTime &when, const QLocale &locale)
 {
     // Seconds are the finest unit shown, so "exactly midnight" is 00:00:00.

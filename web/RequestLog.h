@@ -25,6 +25,10 @@ public:
 
     // Writes the line and CR LF; does nothing while the log is closed.
     void WriteLog(const QByteArray &line);
+    // A command from a remote controller (the live page, the layout network),
+    // "control " and `what`, noted here and told on stderr; a refused one as
+    // a warning. The peer is "192.168.1.20" or "LCC alias 3AE".
+    void noteControl(const QByteArray &peer, const QByteArray &what, bool refused);
 
     // The local date and time as the log writes it: the locale's short date, a
     // space and its long time without a time zone; at exactly midnight the

@@ -1,20 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "web/StateJson.h"
 
+#include "clock/ClockTime.h"
+
 namespace {
-constexpr int SecondsPerDay = 86400;
-
-QByteArray twoDigits(int n)
-{
-    return QByteArray::number(n).rightJustified(2, '0');
-}
-
-QByteArray clockText(int secondsOfDay)
-{
-    const int s = ((secondsOfDay % SecondsPerDay) + SecondsPerDay) % SecondsPerDay;
-    return twoDigits(s / 3600) + ':' + twoDigits(s / 60 % 60) + ':' + twoDigits(s % 60);
-}
-
 QByteArray boolean(bool b)
 {
     return b ? "true" : "false";
@@ -30,7 +19,7 @@ QByteArray nextSpeed(const ClockSnapshot &snapshot)
 // the order is part of what the page and the tests may rely on.
 QByteArray stateJson(const ClockSnapshot &snapshot, bool control)
 {
-    return "{\"time\":\"" + clockText(snapshot.secondsOfDay) + "\",\"running\":" + boolean(snapshot.running())
+    return "{\"time\":\"" + ClockTimeMath::timeOfDayText(snapshot.secondsOfDay) + "\",\"running\":" + boolean(snapshot.running())
            + ",\"held\":" + boolean(snapshot.held()) + ",\"speed\":" + QByteArray::number(snapshot.countedSpeed)
            + ",\"interval\":" + QByteArray::number(snapshot.intervalMs) + nextSpeed(snapshot)
            + ",\"control\":" + boolean(control) + '}';

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "publish/ClockFaceIcon.h"
+#include "look/ClockFaceIcon.h"
+
+#include "look/Olive.h"
 
 #include <QColor>
 #include <QPainter>
@@ -7,9 +9,6 @@
 #include <cmath>
 
 namespace {
-// The window's background olive (DesignUnits::Olive above this layer).
-const QColor Olive{65, 71, 31};
-
 void drawHand(QPainter &p, double degrees, double length, double width)
 {
     const double rad = degrees * M_PI / 180.0;
@@ -31,7 +30,7 @@ QImage clockFaceIcon(int size)
     p.setBrush(QColor(232, 228, 200));
     p.drawEllipse(QPointF(0, 0), 14.5, 14.5);
     p.setBrush(Qt::NoBrush);
-    p.setPen(QPen(Olive, 2));
+    p.setPen(QPen(QColor(Olive), 2));
     for (int h = 0; h < 12; h += 3) {
         p.save();
         p.rotate(h * 30);

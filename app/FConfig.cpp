@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "settings/FConfig.h"
+#include "app/FConfig.h"
 
 #include "settings/LeadingNumber.h"
 #include "settings/Settings.h"
@@ -92,7 +92,7 @@ QWidget *FConfig::buildTrimGroup()
     for (size_t i = 0; i < TextX.size(); ++i) {
         TextX[i] = new QLineEdit(column);
         auto *label = new QLabel(QString::fromLatin1(kTrimLabels[i]), column);
-        label->setObjectName(QStringLiteral("LabelX%1").arg(Settings::TrimSpeeds[i]));
+        label->setObjectName(QStringLiteral("LabelX%1").arg(OfferedSpeeds::All[i]));
         form->addRow(label, TextX[i]);
     }
     SaveTrim = new QPushButton(QStringLiteral("Save Trim Settings"), column);

@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "clock/ClockEngine.h"
+#include "platform/FileNumbers.h"
+#include "platform/Paths.h"
+#include "publish/BroadcastTimeProducer.h"
+#include "publish/DisplayPush.h"
+#include "publish/FastClockMulticast.h"
+#include "publish/ImageExport.h"
+#include "publish/TimeBroadcast.h"
+#include "settings/ExtensionSettings.h"
+#include "settings/Settings.h"
+#include "settings/SettingsStore.h"
+#include "web/LiveClock.h"
+#include "web/RequestLog.h"
+#include "web/WebServer.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class SlotStatus;
+
+// Everything the master clock is but its window: the settings and their
+// store, the clock, every publisher, the web server and the live page, wired
+// to each other in wire() alone. The window owns one and runs its start-up
+// and shutdown steps in the order they must come; tests build one without a
+// window (the picture then has nothing to grab).
+class MasterClock : public QObject
+{
+    Q_OBJECT
+public:
+    MasterClock(const AppPaths &paths, SlotStatus &status, ImageExport::SnapWindow snapWindow,
+                const QString &versionCaption, QObject *parent = nullptr);
+
+    // Reads the record into the settings and the clock and opens the request
+    // log. False, with the reason, when the record cannot be used.
+    bool loadSettings(const std::function<void()> &putTrimsIntoConfig, QString *error);
+    // The listener, the picture, the broadcast's stop marks, the live page,
+    // the multicast and the layout network, in that order.
+    void startPublishing();
+    bool saveSettings(QString *error);
+    // The clock halted, every publication announcing its own stop (the
+    // broadcast with `stopBurst` stop marks), then the slave clocks' and the
+    // layout network's last word.
+    void finish(int stopBurst);
+    void closeLog();
+
+    // "http://<address>:<port>/quorandel/": where browsers find the live clock.
+    QString livePageAddress() const;
+
+    ClockEngine &clock() { return m_clock; }
+    Settings &settings() { return m_settings; }
+    const ExtensionSettings &extensionSettings() const { return m_extension; }
+    WebServer &web() { return m_web; }
+    TimeBroadcast &broadcast() { return m_broadcast; }
+    DisplayPush &push() { return m_push; }
+    ImageExport &imageExport() { return m_export; }
+    FastClockMulticast &fastClock() { return m_fastClock; }
+    LiveClock &liveClock() { return m_live; }
+    BroadcastTimeProducer &lcc() { return m_lcc; }
+
+private:
+    void wire();
+
+    AppPaths m_paths;
+    Settings m_settings;
+    SettingsStore m_store;
+    ExtensionSettings m_extension;
+    ClockEngine m_clock;
+    RequestLog m_log;
+    FileNumbers m_files;
+    WebServer m_web;
+    LiveClock m_live;
+    TimeBroadcast m_broadcast;
+    DisplayPush m_push;
+    ImageExport m_export;
+    FastClockMulticast m_fastClock;
+    BroadcastTimeProducer m_lcc;
+};

@@ -1,0 +1,196 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Every channel tells the same clock. The master clock is built as the
+// program builds it, without a window, and driven the way each controller
+// drives it (the window's handlers, the live page's control, the layout
+// network's set events); after each step the broadcast, the display push, the
+// multicast, the live page's stream and state, and the LCC events must all say
+// what the master counts.
+
+#include "DisplayDevice.h"
+#include "Fixtures.h"
+#include "PrivateNetwork.h"
+#include "UdpCatcher.h"
+
+#include "app/MasterClock.h"
+#include "clock/ClockTime.h"
+#include "web/SlotStatus.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtTest>
+
+namespace {
+
+struct NoStatus : SlotStatus
+{
+    void loadSlot(int) override {}
+    void setSlotText(int, const QString &) override {}
+    QString slotText(int) const override { return {}; }
+};
+
+// The LCC hub: what the node says, and a way to speak to it.
+struct Hub : QTcpServer
+{
+    QByteArray heard;
+    QPointer<QTcpSocket> node;
+    Hub()
+    {
+        listen(QHostAddress::LocalHost);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            node = nextPendingConnection();
+            connect(node, &QIODevice::readyRead, this, [this] { heard += node->readAll(); });
+        });
+    }
+    // The suffix of the newest Broadcast Time event of the clock among `suffixes`.
+    QByteArray latest(const QByteArrayList &suffixes) const
+    {
+        qsizetype best = -1;
+        QByteArray found;
+        for (const QByteArray &s : suffixes) {
+            const qsizetype at = heard.lastIndexOf("N010100000100" + s + ';');
+            if (at > best)
+                best = at, found = s;
+        }
+        return found;
+    }
+};
+
+struct Step
+{
+    const char *what;
+    std::function<void()> act;
+    bool running;
+    int speed;          // counted
+    QByteArray time;    // "HH:MM" when the step sets it
+};
+
+QByteArray post(quint16 port, const QByteArray &form)
+{
+    return exchange("POST /quorandel/control HTTP/1.1\r\nAuthorization: Bearer pw\r\nContent-Length: "
+                        + QByteArray::number(form.size()) + "\r\n\r\n" + form,
+                    port);
+}
+
+}  // namespace
+
+class TstMaster : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { REQUIRE_PRIVATE_NETWORK(); }
+    void everyChannelTellsTheSame();
+};
+
+void TstMaster::everyChannelTellsTheSame()
+{
+    QTemporaryDir dir;
+    UdpCatcher time(TimeBroadcast::TimePort), rate(TimeBroadcast::RatePort), group;
+    QVERIFY(group.joinGroup("239.50.50.20"));
+    DisplayDevice device(QStringLiteral("10.77.0.2"), 0);
+    Hub hub;
+    QFile conf(dir.filePath("quorandel.conf"));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("[remote]\npassword=pw\n[fastclock]\nenabled=true\ninterval=15\nport=" + QByteArray::number(group.port())
+               + "\n[display]\naddress=10.77.0.2\nport=" + QByteArray::number(device.serverPort())
+               + "\n[lcc]\nnode=02.01.0D.00.00.03\ncontrol=true\nhub=127.0.0.1:" + QByteArray::number(hub.serverPort()) + '\n');
+    conf.close();
+    conf.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    NoStatus status;
+    MasterClock m({dir.filePath("QuorandelDB.mdb"), {}, dir.filePath("export"), dir.path(), conf.fileName()}, status, {},
+                  QStringLiteral("Quorandel 1.40"));
+    QString error;
+    QVERIFY2(m.loadSettings([] {}, &error), qPrintable(error));
+    m.settings().LPort = QStringLiteral("0");  // a port of the OS's choosing
+    m.startPublishing();
+    const quint16 port = m.web().localPort();
+    QTRY_VERIFY_WITH_TIMEOUT(hub.heard.contains("N010100000100F001;"), kWait);  // logged in, told "stopped"
+
+    QTcpSocket stream;
+    QByteArray events;
+    connect(&stream, &QIODevice::readyRead, this, [&] { events += stream.readAll(); });
+    stream.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(stream.waitForConnected(kWait));
+    stream.write("GET /quorandel/events HTTP/1.1\r\n\r\n");
+    const auto lastEvent = [&] {
+        const qsizetype at = events.lastIndexOf("data: ");
+        return at < 0 ? QJsonObject() : QJsonDocument::fromJson(events.mid(at + 6).split('\n').first()).object();
+    };
+
+    const auto web = [port](const char *form) { return [port, form] { QVERIFY(post(port, form).startsWith("HTTP/1.0 204")); }; };
+    const auto lcc = [&hub](const char *suffix) { return [&hub, suffix] { hub.node->write(":X195B4AAAN010100000100" + QByteArray(suffix) + ';'); }; };
+    const Step steps[] = {
+        {"Start from the window", [&] { m.clock().start(); }, true, 1, {}},
+        {"8:1 from the web while running", web("action=set&speed=8"), true, 8, {}},
+        {"06:30 from the layout network holds the clock", lcc("861E"), false, 8, "06:30"},
+        {"Start from the layout network", lcc("F002"), true, 8, {}},
+        {"4:1 from the dialog while running waits for Start", [&] { m.clock().setSpeed(4); }, true, 8, {}},
+        {"Stop from the web", web("action=stop"), false, 4, {}},
+        {"Start from the web", web("action=start"), true, 4, {}},
+        {"the exit", [&] { m.finish(ClockControl::StopBurst); }, false, 4, {}},
+    };
+    const QByteArray trims[9] = {{}, "1000", {}, {}, "253", {}, {}, {}, "125"};
+    for (const Step &step : steps) {
+        qInfo("%s", step.what);
+        time.clear(), rate.clear();
+        const qsizetype pushed = device.received.size();
+        step.act();
+        // The layout network's events come over its own connection.
+        QTRY_VERIFY_WITH_TIMEOUT(m.clock().snapshot().running() == step.running
+                                     && m.clock().snapshot().countedSpeed == step.speed,
+                                 kWait);
+        const ClockSnapshot master = m.clock().snapshot();
+        const QByteArray hhmm = ClockTimeMath::timeOfDayText(master.secondsOfDay).left(5);
+        if (!step.time.isNull())
+            QCOMPARE(hhmm, step.time);
+
+        // The live page: its stream, and its state asked for afresh.
+        QTRY_VERIFY_WITH_TIMEOUT(lastEvent().value("running").toBool() == step.running
+                                     && lastEvent().value("speed").toInt() == step.speed,
+                                 kWait);
+        QVERIFY(lastEvent().value("time").toString().startsWith(QString::fromLatin1(hhmm)));
+        const QByteArray state = exchange("GET /quorandel/state.json HTTP/1.0\r\n\r\n", port);
+        QCOMPARE(QJsonDocument::fromJson(state.mid(state.indexOf("\n\n") + 2)).object(), lastEvent());
+
+        // The slave clocks of the multicast.
+        QTRY_VERIFY_WITH_TIMEOUT(!group.datagrams().isEmpty(), kWait);
+        const QByteArray heard = group.datagrams().last();
+        QVERIFY2(heard.contains(QByteArray("\r\nactive=") + (step.running ? "yes" : "no") + "\r\nspeed="
+                                + QByteArray::number(step.speed) + "\r\nclock=" + hhmm),
+                 heard.constData());
+
+        // The layout network: started or stopped, and the rate in quarters.
+        QTRY_COMPARE_WITH_TIMEOUT(hub.latest({"F001", "F002"}), QByteArray(step.running ? "F002" : "F001"), kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(hub.latest({"4004", "4010", "4020"}),
+                                  "40" + QByteArray::number(4 * step.speed, 16).rightJustified(2, '0'), kWait);
+
+        // The remote clocks of the broadcast, and the display.
+        if (step.running) {
+            // By its rule the rate channel follows the chosen speed's trim,
+            // also while that speed waits for Start.
+            QTRY_VERIFY_WITH_TIMEOUT(rate.datagrams().contains(trims[master.chosenSpeed]), kWait);
+            QTRY_VERIFY_WITH_TIMEOUT(time.datagrams().contains(QByteArray(hhmm).remove(2, 1)), kWait);
+            QTRY_VERIFY_WITH_TIMEOUT(device.received.size() > pushed + 2, kWait);
+        } else if (!step.time.isNull()) {
+            // Held: the broadcast goes on sending the time that stands.
+            QTRY_VERIFY_WITH_TIMEOUT(time.datagrams().count(QByteArray(hhmm).remove(2, 1)) > 2, kWait);
+        } else {
+            // Rates sent before a request from the web got through may come first.
+            QTRY_COMPARE_WITH_TIMEOUT(rate.datagrams().count("0"), ClockControl::StopBurst, kWait);
+            QCOMPARE(rate.datagrams().mid(rate.datagrams().size() - ClockControl::StopBurst),
+                     QByteArrayList(ClockControl::StopBurst, "0"));
+            time.clear(), rate.clear();
+            const qsizetype stoppedAt = device.received.size();
+            QTest::qWait(300);  // a timer left running would send now
+            QCOMPARE(rate.datagrams().size() + time.datagrams().size(), 0);
+            QVERIFY(device.received.size() <= stoppedAt + 2);  // at most one push on its way
+        }
+    }
+    // The multicast's last word says stopped, and nothing follows it.
+    group.clear();
+    QTest::qWait(300);
+    QCOMPARE(group.datagrams().size(), 0);
+}
+
+QTEST_MAIN(TstMaster)
+#include "tst_master.moc"
