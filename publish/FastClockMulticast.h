@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "net/Winsock.h"
+#include "net/DatagramSender.h"
 #include "platform/Timer.h"
 #include "publish/FastClockDatagram.h"
 #include "settings/ExtensionSettings.h"
@@ -49,7 +49,7 @@ private:
 
     ExtensionSettings::FastClock m_settings;
     StateSource m_source;
-    Winsock m_socket;
+    DatagramSender m_socket;
     Timer m_timer;
     bool m_running = false;
     bool m_failing = false;
