@@ -25,13 +25,9 @@ void DisplayPush::StopPush()
 // dropped and started afresh.
 void DisplayPush::PushTick()
 {
-    if (m_winsock4.state() != Winsock::Connected) {
-        m_winsock4.close();
-        m_winsock4.setProtocol(Winsock::TCP);
-        m_winsock4.setRemoteHost(m_address);
-        m_winsock4.setRemotePort(m_port);
-        m_winsock4.connectToRemote();
+    if (!m_winsock4.isConnected()) {
+        m_winsock4.connectNow();
         return;
     }
-    m_winsock4.sendInt16(Message);
+    m_winsock4.send(Message);
 }

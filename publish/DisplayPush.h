@@ -2,7 +2,7 @@
 #pragma once
 
 #include "clock/ClockPublication.h"
-#include "net/Winsock.h"
+#include "net/TcpClient.h"
 #include "platform/Timer.h"
 
 #include <QObject>
@@ -19,20 +19,16 @@ public:
     static inline const QString DeviceAddress = QStringLiteral("192.168.1.99");
     static constexpr quint16 DevicePort = 7799;
     static constexpr int PeriodMs = 100;
-    static constexpr qint16 Message = 1000;
+    // 1000 as two bytes, low byte first.
+    static inline const QByteArray Message = QByteArrayLiteral("\xE8\x03");
 
     explicit DisplayPush(QObject *parent = nullptr);
 
     // Where the next connection goes; an open one stays until it drops.
-    void setDevice(const QString &address, quint16 port)
-    {
-        m_address = address;
-        m_port = port;
-    }
-    QString deviceAddress() const { return m_address; }
-    quint16 devicePort() const { return m_port; }
+    void setDevice(const QString &address, quint16 port) { m_winsock4.setPeer(address, port); }
+    QString deviceAddress() const { return m_winsock4.host(); }
+    quint16 devicePort() const { return m_winsock4.port(); }
 
-    Winsock &winsock4() { return m_winsock4; }
     Timer &timer4() { return m_timer4; }
 
     void StartPush();
@@ -42,8 +38,7 @@ public:
     void haltPublishing(int) override { StopPush(); }
 
 private:
-    Winsock m_winsock4;
+    // Driven by the ticks alone: no backoff and no reports of its own.
+    TcpClient m_winsock4{DeviceAddress, DevicePort};
     Timer m_timer4;
-    QString m_address = DeviceAddress;
-    quint16 m_port = DevicePort;
 };

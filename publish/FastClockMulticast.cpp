@@ -10,6 +10,7 @@ FastClockMulticast::FastClockMulticast(const ExtensionSettings::FastClock &setti
     , m_settings(settings)
     , m_clock(clock)
     , m_stateOf(std::move(stateOf))
+    , m_socket(settings.group, settings.port, settings.ttl)
 {
     m_settings.name = FastClockDatagram::cleanField(m_settings.name, FastClockDatagram::NameMaxLength);
     m_settings.text = FastClockDatagram::cleanField(m_settings.text, FastClockDatagram::TextMaxLength);
@@ -22,12 +23,6 @@ void FastClockMulticast::start()
 {
     if (!m_settings.enabled || m_running)
         return;
-    m_socket.close();
-    m_socket.setProtocol(Winsock::UDP);
-    m_socket.setLocalPort(0);
-    m_socket.setRemoteHost(m_settings.group);
-    m_socket.setRemotePort(m_settings.port);
-    m_socket.setMulticastTtl(m_settings.ttl);
     m_running = true;
     m_failing = false;
     clockChanged(m_clock.snapshot());
@@ -65,7 +60,7 @@ void FastClockMulticast::send(FastClockState state)
     state.text = m_settings.text;
     state.intervalSeconds = m_settings.intervalSeconds;
     QString reason;
-    if (m_socket.sendDatagram(fastClockDatagram(state), &reason)) {
+    if (m_socket.send(fastClockDatagram(state), &reason)) {
         m_failing = false;
         return;
     }

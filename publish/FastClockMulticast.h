@@ -3,7 +3,7 @@
 
 #include "clock/ClockControl.h"
 #include "clock/ClockFollower.h"
-#include "net/Winsock.h"
+#include "net/DatagramSender.h"
 #include "platform/Timer.h"
 #include "publish/FastClockDatagram.h"
 #include "settings/ExtensionSettings.h"
@@ -53,7 +53,7 @@ private:
     ExtensionSettings::FastClock m_settings;
     const ClockControl &m_clock;
     StateOf m_stateOf;
-    Winsock m_socket;
+    DatagramSender m_socket;
     Timer m_timer;
     bool m_running = false;
     bool m_failing = false;

@@ -22,18 +22,8 @@ TimeBroadcast::TimeBroadcast(const ClockEngine &clock, const Settings &settings,
     connect(&m_timer3, &Timer::ticked, this, &TimeBroadcast::BroadcastTick);
 }
 
-void TimeBroadcast::prepare(Winsock &socket, quint16 port)
-{
-    socket.close();
-    socket.setProtocol(Winsock::UDP);
-    socket.setRemoteHost(BroadcastAddress);
-    socket.setRemotePort(port);
-}
-
 void TimeBroadcast::SetUpBroadcast()
 {
-    prepare(m_winsock1, TimePort);
-    prepare(m_winsock2, RatePort);
     SendStopBurst(1000);
 }
 
@@ -41,7 +31,7 @@ void TimeBroadcast::SetUpBroadcast()
 void TimeBroadcast::SendStopBurst(int count)
 {
     for (m_delay = 1; m_delay <= count; ++m_delay)
-        m_winsock2.sendData(kStopMark);
+        m_winsock2.send(kStopMark);
 }
 
 void TimeBroadcast::StartBroadcast()
@@ -56,9 +46,9 @@ void TimeBroadcast::HaltBroadcast()
 
 void TimeBroadcast::BroadcastTick()
 {
-    m_winsock1.sendData(ClockTimeMath::hhmm(m_clock.clockTime()));
+    m_winsock1.send(ClockTimeMath::hhmm(m_clock.clockTime()));
     refreshRatio();
-    m_winsock2.sendData(QByteArray::number(m_ratio));
+    m_winsock2.send(QByteArray::number(m_ratio));
 }
 
 void TimeBroadcast::refreshRatio()

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "clock/ClockPublication.h"
-#include "net/Winsock.h"
+#include "net/DatagramSender.h"
 #include "platform/Timer.h"
 
 #include <QObject>
@@ -28,14 +28,11 @@ public:
 
     TimeBroadcast(const ClockEngine &clock, const Settings &settings, QObject *parent = nullptr);
 
-    Winsock &winsock1() { return m_winsock1; }
-    Winsock &winsock2() { return m_winsock2; }
     Timer &timer3() { return m_timer3; }
     const Timer &timer3() const { return m_timer3; }
     qint32 Ratio() const { return m_ratio; }
 
-    // Prepares both channels and tells every remote clock that the clock is
-    // stopped (1000 stop marks).
+    // Tells every remote clock that the clock is stopped (1000 stop marks).
     void SetUpBroadcast();
     void SendStopBurst(int count);
     void StartBroadcast();
@@ -56,13 +53,14 @@ public:
     static bool ratioFromTrim(const QString &trim, qint32 *ratio);
 
 private:
-    void prepare(Winsock &socket, quint16 port);
     void refreshRatio();
 
     const ClockEngine &m_clock;
     const Settings &m_settings;
-    Winsock m_winsock1;
-    Winsock m_winsock2;
+    // The time and the rate channel. What the OS does not take is dropped: the
+    // next tick sends afresh.
+    DatagramSender m_winsock1{BroadcastAddress, TimePort};
+    DatagramSender m_winsock2{BroadcastAddress, RatePort};
     Timer m_timer3;
     qint32 m_ratio = 0;
     qint32 m_delay = 0;  // counter of the stop burst in progress

@@ -85,8 +85,7 @@ private slots:
 void TstMaster::everyChannelTellsTheSame()
 {
     QTemporaryDir dir;
-    UdpCatcher time(TimeBroadcast::TimePort), rate(TimeBroadcast::RatePort), group;
-    QVERIFY(group.joinGroup("239.50.50.20"));
+    UdpCatcher time(TimeBroadcast::TimePort), rate(TimeBroadcast::RatePort), group(0, QStringLiteral("239.50.50.20"));
     DisplayDevice device(QStringLiteral("10.77.0.2"), 0);
     Hub hub;
     QFile conf(dir.filePath("quorandel.conf"));
