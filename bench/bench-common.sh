@@ -4,14 +4,19 @@
 # around its own measurement. Kept out of scripts/common.sh, which run.sh,
 # test.sh and package.sh source, because none of this is theirs.
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# shellcheck source=SCRIPTDIR/../scripts/network-namespace.sh
+source "$top/scripts/network-namespace.sh"
 
-# Outside a private network namespace: installs the packages, builds the
+# Outside the private network namespace: installs the packages, builds the
 # targets and runs the calling script again inside one, with the same
-# arguments. With no targets nothing is built and the machine line is not
-# printed (the figures are then another build's). Inside: returns at once.
+# arguments, or ends the script when no namespace can be made; so a benchmark
+# never sends anything where a broadcast could reach a real network. With no
+# targets nothing is built and the machine line is not printed (the figures
+# are then another build's). Inside (told by its interfaces alone): returns at
+# once.
 #   enter_private_net "PACKAGE..." "TARGET..." "$@"
 enter_private_net() {
-  [ "${QUORANDEL_PRIVATE_NET:-}" != 1 ] || return 0
+  [ "$(network_namespace)" != inside ] || return 0
   local packages targets
   read -ra packages <<<"$1"
   read -ra targets <<<"$2"

@@ -23,13 +23,13 @@ install_missing_packages() {
 
 # axe-core for the live page's accessibility check, at the version the lock
 # file names, with whatever npm the machine has (Debian's npm or the one that
-# comes with Node.js); the browser test says it skips that check without it.
+# comes with Node.js); without it the browser test fails and says why.
 install_browser_test_packages() {
   local folder="$1/tests/browser"
   [ -f "$folder/node_modules/axe-core/axe.min.js" ] && [ "$folder/node_modules" -nt "$folder/package-lock.json" ] &&
     return 0
   command -v npm >/dev/null && (cd "$folder" && npm ci --no-audit --no-fund --loglevel=error) ||
-    echo "npm ci in $folder failed: the live page's accessibility check is skipped" >&2
+    echo "npm ci in $folder failed: the live page's browser test needs axe-core" >&2
 }
 
 # Builds everything, or only the targets named after the top folder.
