@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The web server's pieces without sockets: the request scan, the path
-// mapping, the slot rules, the request log, folder listings and index files.
+// mapping, the slot rules, folder listings and index files, and the live
+// page's control form and password gate.
 
+#include "web/ControlCommand.h"
+#include "web/ControlGate.h"
 #include "web/DirListing.h"
+#include "web/FormBody.h"
 #include "web/HttpRequest.h"
 #include "web/HttpText.h"
 #include "web/IndexFile.h"
-#include "web/RequestLog.h"
 #include "web/SlotRules.h"
 
 #include "TempTree.h"
@@ -16,6 +19,9 @@
 #include <algorithm>
 
 namespace {
+
+using V = ControlGate::Verdict;
+const char *const VerdictNames[] = {"Accepted", "ControlOff", "Missing", "Wrong", "LockedOut"};
 
 // A complete request as "method|rawPath|query|decodedPath|version|GET?|headers|body"; else the scan's status.
 QByteArray described(const RequestScan &scan)
@@ -58,31 +64,32 @@ class TstWebPieces : public QObject
 {
     Q_OBJECT
 private slots:
-    // A file request is complete with its request line; a built-in one with
-    // its header block and body. Headers and body are read for built-in pages only.
-    void scan_data()
+    // What a piece makes of some bytes from a peer. The scan: a file request
+    // is complete with its request line, a built-in one with its header block
+    // and body, whose headers and body are read for built-in pages only. The
+    // path under the web root "/srv/www": "-" when the request must not reach
+    // the disk at all. The control form: every refusal, which quotes the peer
+    // on one short, printable line (what an accepted one does: tst_liveclock).
+    void pieces_data()
     {
-        QTest::addColumn<QByteArray>("collected");
-        QTest::addColumn<QByteArray>("request");
-        const QByteArray atLimit = "GET /" + QByteArray(MaxRequestBytes - 14, 'a') + " HTTP/1.0", nul(1, '\0');
+        QTest::addColumn<QByteArray>("piece");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QByteArray>("output");
+        const QByteArray nul(1, '\0');
         const QByteArray post = "POST /quorandel/control HTTP/1.1\r\nContent-Length: 12\r\n\r\n";
-        const auto row = [](const char *name, const QByteArray &collected, const QByteArray &request) {
-            QTest::newRow(name) << collected << request;
+        QByteArray piece = "scan";  // each split of the peer's bytes decides as the whole does
+        const auto row = [&piece](const char *name, const QByteArray &input, const QByteArray &output) {
+            QTest::addRow("%s: %s", piece.constData(), name) << piece << input << output;
         };
         row("file, headers never read", "GET /a%20b.png?t=1 HTTP/1.1\r\nHost: a\r\n\r\n", "GET|/a%20b.png|t=1|/a b.png|1.1|GET||");
-        row("empty path", "GET  HTTP/1.0\r\n", "GET||||1.0|GET||");
         row("lower-case version: no GET", "GET / http/1.0\n", "GET|/||/||-||");
-        row("other method, NUL in its path", "HEAD /a" + nul + " HTTP/1.0\r\nX", "HEAD|/a" + nul + "||/a" + nul + "|1.0|-||");
+        row("line end before the version: no GET", "GET /a\nb HTTP/1.0\r\n", "GET|/a||/a||-||");
         row("8 KiB, no line end", QByteArray(MaxRequestBytes, 'a'), "Incomplete");
         row("past 8 KiB, no line end", QByteArray(MaxRequestBytes + 1, 'a'), "TooLong");
-        row("line end past 8 KiB", QByteArray(9000, 'a') + '\n', "TooLong");
-        row("8 KiB request, more after it", atLimit + "x\r\n",
-            "GET|" + atLimit.mid(4, MaxRequestBytes - 13) + "||" + atLimit.mid(4, MaxRequestBytes - 13) + "|1.0|GET||");
         row("name that starts like the prefix", "GET /quorandel.png HTTP/1.1\r\nHost", "GET|/quorandel.png||/quorandel.png|1.1|GET||");
         row("built-in, headers whole", "GET /quorandel/state.json?x HTTP/1.1\r\nHost:  a \r\n\r\njunk",
             "GET|/quorandel/state.json|x|/quorandel/state.json|1.1|GET|Host=a;|");
         row("LF-only header block", "GET /quorandel HTTP/1.0\n\nx", "GET|/quorandel||/quorandel|1.0|GET||");
-        row("body coming", post + "action=st", "Incomplete");
         row("body whole, NUL in it", post + "action" + nul + "start",
             "POST|/quorandel/control||/quorandel/control|1.1|-|Content-Length=12;|action" + nul + "start");
         row("negative length", "POST /quorandel/control HTTP/1.1\r\nContent-Length: -5\r\n\r\n", "BadLength");
@@ -90,54 +97,45 @@ private slots:
             "HeadersTooLarge");
         row("NUL in the path", "GET /quorandel/state.json" + nul + " HTTP/1.1\r\n\r\n", "NulByte");
         row("NUL in the blank line, head never ends", "GET /quorandel/ HTTP/1.1\r\nX: a\r\n\r" + nul + "\n\r\n", "NulByte");
-    }
-    void scan()
-    {
-        QFETCH(QByteArray, collected);
-        QFETCH(QByteArray, request);
-        QCOMPARE(described(scanRequest(collected)), request);
-    }
-
-    // However the peer's bytes are split, the first decision is the one the
-    // whole gives; here they come one at a time.
-    void splitRequestDecidesLikeWhole()
-    {
-        for (const QByteArray whole : {"GET /a.png HTTP/1.1\r\nHost: x\r\n\r\n", "GET /a\nb HTTP/1.0\r\n",
-                                       "POST /quorandel/control HTTP/1.1\r\nContent-Length: 3\r\n\r\na=b"}) {
-            qsizetype n = 1;
-            while (scanRequest(whole.left(n)).status == RequestStatus::Incomplete)
-                ++n;
-            QCOMPARE(described(scanRequest(whole.left(n))), described(scanRequest(whole)));
-        }
-    }
-
-    // An empty local path: the request must not reach the disk at all.
-    void localPath_data()
-    {
-        QTest::addColumn<QByteArray>("root");
-        QTest::addColumn<QByteArray>("requestPath");
-        QTest::addColumn<QByteArray>("local");
-        const auto row = [](const char *name, const char *root, const char *path, const char *local) {
-            QTest::newRow(name) << QByteArray(root) << QByteArray(path) << QByteArray(local);
-        };
-        row("root with slash", "/srv/www/", "/a.png", "/srv/www/a.png");
-        row("escapes, either case", "/srv/www", "/my%20file%2etxt%2Fa%2fb", "/srv/www/my file.txt/a/b");
-        row("decoded once only", "/srv/www", "/100%2525.txt", "/srv/www/100%25.txt");
-        row("malformed escapes, plus", "/srv/www", "/a+b%zz%4", "/srv/www/a+b%zz%4");
-        row("backslash is a name byte", "/srv/www", "/a\\b.txt", "/srv/www/a\\b.txt");
-        row("dots inside names", "/srv/www", "/a..b/...", "/srv/www/a..b/...");
-        row("root never decoded", "/srv/my%20root", "/x", "/srv/my%20root/x");
+        piece = "path";
+        row("escapes, either case", "/my%20file%2etxt%2Fa%2fb", "/srv/www/my file.txt/a/b");
+        row("decoded once only", "/100%2525.txt", "/srv/www/100%25.txt");
+        row("malformed escapes, plus", "/a+b%zz%4", "/srv/www/a+b%zz%4");
+        row("backslash is a name byte, dots inside names", "/a\\b/a..b/...", "/srv/www/a\\b/a..b/...");
+        row("slashes collapsed", "//a//b", "/srv/www/a/b");
         for (const char *path : {"/x/.", "/a%2a", "x"})
-            row(path, "/srv/www", path, "");
+            row(path, path, "-");
+        piece = "form";
+        row("no action", "speed=4", "The action is missing: start, stop or set.");
+        row("unknown field", "action=start&force=1", "Unknown field \"force\".");
+        row("speed 04", "action=set&speed=04", "Speed \"04\" is not offered. Choose 1, 2, 3, 4, 5, 6 or 8.");
+        row("hour 24, the dialog's words", "action=set&time=24:00", "Enter Less Than 24");
+        row("bad minute refuses the speed too", "action=set&speed=4&time=9:60", "Enter Less Than 60");
+        row("non-ASCII digits", "action=set&time=%D9%A7:05", "Time \"??:05\" is not a time. Enter H:MM or HH:MM.");
+        row("no '='", "action", "The field \"action\" has no '='.");
+        row("empty name", "=stop", "A field has no name.");
+        row("twice once decoded, CR LF quoted", "a%0D%0Ab=1&a%0d%0ab=2", "The field \"a??b\" is given twice.");
+        row("'%' one digit", "a=%4", "The field \"a=%4\" has a '%' without two hex digits.");
+        row("NUL byte", QByteArray("action=st\0art", 13), "The form holds a NUL byte.");
+        row("NUL byte escaped", "action=start%00", "The field \"action=start%00\" holds a NUL byte.");
+        row("largest form", "action=start&x=" + QByteArray(MaxFormBodyBytes - 15, 'x'), "Unknown field \"x\".");
+        row("one byte too many", "action=start&x=" + QByteArray(MaxFormBodyBytes - 14, 'x'), "The form is larger than 1024 bytes.");
     }
-    void localPath()
+    void pieces()
     {
-        QFETCH(QByteArray, root);
-        QFETCH(QByteArray, requestPath);
-        QFETCH(QByteArray, local);
-        QCOMPARE(localPathFor(root, percentDecoded(requestPath)).value_or(QByteArray()), local);
-        QCOMPARE(contentTypeLine("/Photo.JPG"), QByteArray("Content-Type: image/jpeg"));
-        QCOMPARE(contentTypeLine("/rel.2/a.htm"), QByteArray("Content-Type: */*"));  // after the first dot
+        QFETCH(QByteArray, piece);
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, output);
+        for (qsizetype n = 1; piece == "scan" && n < input.size(); ++n) {
+            if (scanRequest(input.left(n)).status != RequestStatus::Incomplete)
+                QCOMPARE(described(scanRequest(input.left(n))), output);
+        }
+        if (piece == "scan")
+            QCOMPARE(described(scanRequest(input)), output);
+        else if (piece == "path")
+            QCOMPARE(localPathFor("/srv/www", percentDecoded(input)).value_or("-"), output);
+        else
+            QCOMPARE(readControlCommand(decodeFormBody(input)).reason, output);
     }
 
     // Which slot a new connection takes ("0" refused), or which streams close
@@ -175,104 +173,120 @@ private slots:
         QCOMPARE(got.join(u' '), outcome);
     }
 
-    // Control characters as %XX; no time zone; at exactly midnight (to the
-    // second) the date alone. Lines are appended to earlier runs' at once.
-    void log()
-    {
-        const QLocale us(QLocale::English, QLocale::UnitedStates), de(QLocale::German, QLocale::Germany);
-        const QDate day(2024, 3, 5);
-        QCOMPARE(RequestLog::connectLine(QDateTime(day, QTime(14, 7, 9)), "192.168.1.20", "/w/\t\x1b[2J\x7f\xc3\xa4~", de),
-                 QByteArray("05.03.24 14:07:09: 192.168.1.20: /w/%09%1B[2J%7F\xc3\xa4~"));
-        QCOMPARE(RequestLog::errorLine(QDateTime(day, QTime(14, 7, 9)), 3, 11, "Division by zero", us),
-                 QByteArray("3/5/24 2:07:09 PM: (3) Error 11 - Division by zero"));
-        QCOMPARE(RequestLog::dateTimeText(QDateTime(day, QTime(0, 0, 0, 500)), de), QByteArray("05.03.24"));
-        QCOMPARE(RequestLog::dateTimeText(QDateTime(day, QTime(0, 0, 1)), us), QByteArray("3/5/24 12:00:01 AM"));
-        TempTree tree({"PortulaLog.txt=3"});
-        const QString path = QFile::decodeName(tree.path("PortulaLog.txt"));
-        RequestLog log;
-        QVERIFY(log.open(path));
-        log.WriteLog("a");
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("\0\0\0a\r\n", 6));
-        // One warning, in the program's own category, for a log that cannot be opened.
-        QTest::ignoreMessage(QtWarningMsg, qPrintable("cannot open the request log " + path + "/x: Not a directory"));
-        QTest::failOnWarning(QRegularExpression("."));
-        QVERIFY(!log.open(path + "/x") && !log.open(path + "/x") && !log.isOpen());
-    }
-
-    void listing_data()
+    // What a folder of the web root gives: for a request path, its listing;
+    // for index file names, the index file, whatever order the folder is
+    // read in.
+    void folder_data()
     {
         QTest::addColumn<QByteArrayList>("entries");
-        QTest::addColumn<QByteArray>("requestPath");
-        QTest::addColumn<QByteArray>("expected");
-        const auto row = [](const char *name, const QByteArrayList &entries, const char *path, const QByteArray &expected) {
-            QTest::newRow(name) << entries << QByteArray(path) << expected;
+        QTest::addColumn<QByteArray>("asked");
+        QTest::addColumn<QByteArray>("given");
+        const auto row = [](const char *name, const QByteArrayList &entries, const char *asked, const QByteArray &given) {
+            QTest::newRow(name) << entries << QByteArray(asked) << given;
         };
         const QByteArray empty = "<html><body>This folder is empty.</body></html>";
-        row("hidden never shown", {".hidden", ".hdir/"}, "/", empty);
-        row("folders in byte order", {"b/", "a/", "B/"}, "/", page("<a href=\"/B\">B</a><br>\n<a href=\"/a\">a</a><br>\n<a href=\"/b\">b</a><br>\n", ""));
-        row("sizes grouped, path without slash", {"sub/", "sub/small=500", "sub/two=1600", "sub/big=2000000"}, "/sub",
-            page("", fileRow("/sub/big", "big", "1,953") + fileRow("/sub/small", "small", "0") + fileRow("/sub/two", "two", "2")));
-        row("escaped path with slash", {"my dir/", "my dir/f=1024", "my dir/d/"}, "/my%20dir/",
-            page("<a href=\"/my dir/d\">d</a><br>\n", fileRow("/my dir/f", "f", "1")));
+        row("hidden never listed", {".hidden", ".hdir/"}, "/", empty);
+        row("folders, then files in byte order, sizes grouped, escaped path without slash",
+            {"my dir/", "my dir/b/", "my dir/a/", "my dir/small=500", "my dir/two=1600", "my dir/big=2000000"}, "/my%20dir",
+            page("<a href=\"/my dir/a\">a</a><br>\n<a href=\"/my dir/b\">b</a><br>\n", fileRow("/my dir/big", "big", "1,953")
+                 + fileRow("/my dir/small", "small", "0") + fileRow("/my dir/two", "two", "2")));
         row("names escaped in text and link", {"a&b<\"c\">#1?%.txt"}, "/",
             page("", fileRow("/a&amp;b&lt;&quot;c&quot;&gt;%231%3F%25.txt", "a&amp;b&lt;&quot;c&quot;&gt;#1?%.txt", "0")));
         row("not UTF-8: encoded in the link only", {"caf\xe9"}, "/", page("", fileRow("/caf%E9", "caf\xe9", "0")));
         for (const char *path : {"/..", "/%2e%2e/", "/..\\", "/sub/%2e%2e/.."})
             row(path, {"sub/", "x"}, path, empty);
+        row("index: name as the folder spells it", {"Index.HTM"}, "index.htm", "Index.HTM");
+        row("index: item order wins, empty items skipped", {"default.htm", "index.htm"}, ";;index.htm;default.htm", "index.htm");
+        row("index: pattern, first in byte order", {"b.htm", "a.HTM", "c.htm"}, "*.htm", "a.HTM");
+        row("index: hidden never", {".draft.htm"}, "*.htm;.draft.htm", "");
+        row("index: spelling as given wins, after a pattern too", {"INDEX.HTM", "index.htm", "Index.htm"}, "*.x;index.htm", "index.htm");
+        row("index: else other spellings in byte order", {"iNDEX.htm", "Index.htm"}, "*.x;index.htm", "Index.htm");
+        row("index: no way into a subfolder", {"d/", "d/x.htm"}, "d/x.htm;../x", "");
     }
-    void listing()
+    void folder()
     {
         QFETCH(QByteArrayList, entries);
-        QFETCH(QByteArray, requestPath);
-        QFETCH(QByteArray, expected);
+        QFETCH(QByteArray, asked);
+        QFETCH(QByteArray, given);
         TempTree tree(entries);
         QVERIFY(tree.isValid());
-        QCOMPARE(DirListing(tree.root(), requestPath, QLocale(QLocale::English, QLocale::UnitedStates)), expected);
-        for (const QByteArray &entry : entries)  // QTemporaryDir cannot remove a name that is not UTF-8
-            ::unlink(tree.path(entry.split('=').first()).constData());
-    }
-
-    // Whatever order the folder is read in, the answer is the same.
-    void indexFile_data()
-    {
-        QTest::addColumn<QByteArrayList>("entries");
-        QTest::addColumn<QByteArray>("indexHTML");
-        QTest::addColumn<QByteArray>("found");
-        const auto row = [](const char *name, const QByteArrayList &entries, const char *indexHTML, const char *found) {
-            QTest::newRow(name) << entries << QByteArray(indexHTML) << QByteArray(found);
-        };
-        row("name as the folder spells it", {"Index.HTM"}, "index.htm", "Index.HTM");
-        row("item order wins, empty items skipped", {"default.htm", "index.htm"}, ";;index.htm;default.htm", "index.htm");
-        row("folders do not count", {"index.htm/"}, "index.htm", "");
-        row("pattern: first in byte order", {"b.htm", "a.HTM", "c.htm"}, "*.htm", "a.HTM");
-        row("pattern backtracks", {"a.htm.txt", "b.htm.htm"}, "*.htm", "b.htm.htm");
-        row("question mark", {"ndex.htm", "Index.htm"}, "?NDEX.htm", "Index.htm");
-        row("hidden never", {".draft.htm"}, "*.htm;.draft.htm", "");
-        row("spelling as given wins, after a pattern too", {"INDEX.HTM", "index.htm", "Index.htm"}, "*.x;index.htm", "index.htm");
-        row("else other spellings in byte order", {"iNDEX.htm", "Index.htm"}, "index.htm", "Index.htm");
-        row("no way into a subfolder", {"d/", "d/x.htm"}, "d/x.htm;../x", "");
-    }
-    void indexFile()
-    {
-        QFETCH(QByteArrayList, entries);
-        QFETCH(QByteArray, indexHTML);
-        QFETCH(QByteArray, found);
-        TempTree tree(entries);
-        QVERIFY(tree.isValid());
-        QCOMPARE(FindIndexFile(tree.root() + '/', indexHTML), found);
+        const auto cleanUp = qScopeGuard([&] {  // QTemporaryDir cannot remove a name that is not UTF-8
+            for (const QByteArray &entry : entries)
+                ::unlink(tree.path(entry.split('=').first()).constData());
+        });
+        if (asked.startsWith('/')) {
+            QCOMPARE(DirListing(tree.root(), asked, QLocale(QLocale::English, QLocale::UnitedStates)), given);
+            return;
+        }
+        QCOMPARE(FindIndexFile(tree.root() + '/', asked), given);
         QList<FileSystem::Entry> seen;
         for (const QByteArray &name : entries)
             seen.append({name.chopped(name.endsWith('/')), name.endsWith('/'), 0});
         const auto byName = [](const auto &a, const auto &b) { return a.name < b.name; };
         std::sort(seen.begin(), seen.end(), byName);
         do {
-            IndexCandidates candidates(indexHTML.split(';'));
+            IndexCandidates candidates(asked.split(';'));
             for (const FileSystem::Entry &e : seen)
                 candidates.see({e});
-            QCOMPARE(candidates.found(), found);
+            QCOMPARE(candidates.found(), given);
         } while (std::next_permutation(seen.begin(), seen.end(), byName));
+    }
+
+    // Steps "ms|address|Authorization|verdict" against the password
+    // "tw\xc3\xb6 words" (UTF-8), on a clock that only moves when a step says
+    // so. The comparison takes the same time whatever is guessed; a timing
+    // test would only be noise, so these check that it is right.
+    void gate_data()
+    {
+        QTest::addColumn<QByteArrayList>("steps");
+        const auto row = [](const char *name, const QByteArrayList &steps) { QTest::newRow(name) << steps; };
+        const QByteArray right = "Bearer tw\xc3\xb6 words";
+        const QByteArrayList fourWrong{"0|a|Bearer 1|Wrong", "1000|a|Bearer 2|Wrong", "2000|a|Bearer 3|Wrong", "3000|a|Bearer 4|Wrong"};
+        row("right: scheme in any case, blanks around", {"0|a| bEARER   tw\xc3\xb6 words |Accepted"});
+        row("wrong: shorter, letter case, Latin-1",
+            {"0|a|Bearer tw\xc3\xb6 word|Wrong", "0|b|Bearer Tw\xc3\xb6 words|Wrong", "0|c|Bearer tw\xf6 words|Wrong"});
+        row("missing: none, scheme alone, another", {"0|a||Missing", "0|a|Bearer   |Missing", "0|a|Basic dHfDtiB3b3Jkcw==|Missing"});
+        row("fifth wrong locks that address for 60 s, even the right password",
+            fourWrong + QByteArrayList{"4000|a|Bearer 5|LockedOut", "4000|b|" + right + "|Accepted", "63999|a|" + right + "|LockedOut",
+                                       "64000|a|" + right + "|Accepted"});
+        row("over more than a minute", {"0|a|Bearer 1|Wrong", "15000|a|Bearer 2|Wrong", "30000|a|Bearer 3|Wrong", "45000|a|Bearer 4|Wrong",
+                                        "60000|a|Bearer 5|Wrong", "60001|a|Bearer 6|LockedOut"});
+        row("missing ones do not count, the right one clears the count",
+            fourWrong + QByteArrayList{"3500|a||Missing", "3500|a|" + right + "|Accepted", "4000|a|Bearer 5|Wrong"});
+        QByteArrayList spread;  // one wrong password from each of 30 addresses, over the minute
+        for (int i = 0; i < ControlGate::WrongPerWindowAll; ++i)
+            spread << QByteArray::number(i * 1000) + "|s" + QByteArray::number(i) + "|Bearer x|Wrong";
+        row("beyond 30 wrong a minute from all, every wrong is locked out until it has passed",
+            spread + QByteArrayList{"29000|t1|Bearer x|LockedOut", "59999|s0|Bearer x|LockedOut", "59999|t2|" + right + "|Accepted",
+                                    "60000|t3|Bearer x|Wrong", "60000|t4|Bearer x|LockedOut", "61000|t5|Bearer x|Wrong"});
+        // A full table makes no room for guessing newcomers: they are locked
+        // out (two taking turns used to throw out each other's count), while
+        // an address already counted goes on being counted.
+        QByteArrayList full = spread;
+        for (int i = 0; i < ControlGate::MaxAddresses + 10; ++i)  // locked out for all, counted while there is room
+            full << "30000|s" + QByteArray::number(i) + "|Bearer x|LockedOut";
+        for (int i = 0; i < 10; ++i)  // the lock for all has lifted, every record still counts
+            full << "89000|pair" + QByteArray::number(i % 2) + "|Bearer x|LockedOut";
+        row("a full table", full + QByteArrayList{"89000|s7|Bearer x|Wrong", "89000|t6|" + right + "|Accepted",
+                                                  "200000|t7|Bearer x|Wrong"});  // all lapsed: room again
+    }
+    void gate()
+    {
+        QFETCH(QByteArrayList, steps);
+        qint64 now = 0;
+        ControlGate gate("tw\xc3\xb6 words", [&now] { return now; });
+        QHash<QByteArray, QHostAddress> addresses;  // one per name
+        QByteArrayList got;  // the steps with the verdicts given, so that a failure names its step
+        for (const QByteArray &step : steps) {
+            QByteArrayList part = step.split('|');
+            now = part.at(0).toLongLong();
+            if (!addresses.contains(part.at(1)))
+                addresses.insert(part.at(1), QHostAddress(quint32(0x0a000001 + addresses.size())));
+            part[3] = VerdictNames[int(gate.check(part.at(2), addresses.value(part.at(1))))];
+            got << part.join('|');
+        }
+        QCOMPARE(got, steps);
+        QCOMPARE(ControlGate("").check("Bearer ", QHostAddress("10.0.0.1")), V::ControlOff);
     }
 };
 
