@@ -5,10 +5,10 @@
 #include <QList>
 #include <QPair>
 
-// A request as the server collects and understands it, step by step, as plain
-// functions on wire bytes: the collected bytes are scanned until a request is
-// complete, the request text is parsed into a value, and that value is then
-// resolved to an answer (WebAnswers, routes) that the server only sends.
+// A request as the server collects and understands it, as plain functions on
+// wire bytes: the collected bytes are scanned until a request is complete,
+// which is then handed back as a value, resolved to an answer (the web root,
+// routes) that the server only sends.
 //
 // Two kinds of request share the port. The classic one is a file request:
 // complete as soon as it matches "GET * HTTP/1.?*" or holds a line end, its
@@ -31,22 +31,14 @@ enum class RequestStatus {
     NulByte,         // a built-in request whose request line or headers hold a NUL byte
 };
 
-struct RequestScan
-{
-    RequestStatus status = RequestStatus::Incomplete;
-    QByteArray text;  // the request text, when Complete
-};
-
-RequestScan scanRequest(const QByteArray &collected);
-
 struct HttpRequest
 {
-    QByteArray text;         // the request text as scanned
     QByteArray method;       // before the first blank
     QByteArray rawPath;      // between "GET " and " HTTP/1.", cut at its first "?"
     QByteArray query;        // after that "?"
     QByteArray decodedPath;  // rawPath with its %XX escapes decoded
     QByteArray version;      // "1.0", "1.1"
+    bool matchesGet = false; // the request text matches "GET * HTTP/1.?*" (other file requests get 501)
     bool builtIn = false;    // a path under BuiltInPrefix
     QList<QPair<QByteArray, QByteArray>> headers;  // built-in requests only; names as sent
     QByteArray body;         // built-in requests only
@@ -57,7 +49,16 @@ struct HttpRequest
     int headerCount(const QByteArray &name) const;
 };
 
-HttpRequest parseRequest(const QByteArray &text);
+struct RequestScan
+{
+    RequestStatus status = RequestStatus::Incomplete;
+    HttpRequest request;  // when Complete
+};
+
+// Scans what a connection has collected so far and, once a request is
+// complete, hands it back parsed: the request pattern is matched and the path
+// decoded here, once.
+RequestScan scanRequest(const QByteArray &collected);
 
 // True when a path names a built-in page: BuiltInPrefix itself or below it.
 bool isBuiltInPath(const QByteArray &rawPath);

@@ -18,8 +18,6 @@ qsizetype findIn(const QByteArray &haystack, const QByteArray &needle, qsizetype
     return haystack.toLower().indexOf(needle.toLower(), from);
 }
 
-
-
 QByteArray statusResponse(const QByteArray &statusLine, const QByteArray &versionCaption)
 {
     return statusLine + "\nServer: " + versionCaption + "\n\n";
@@ -35,37 +33,15 @@ QByteArray LeftRight(const QByteArray &str, const QByteArray &find, Compare comp
     return str.mid(at + find.size());
 }
 
-QByteArray Between(const QByteArray &src, const QByteArray &startText, const QByteArray &endText,
-                   Compare compare, OnMissing onMissing)
-{
-    const qsizetype start = findIn(src, startText, 0, compare);
-    const qsizetype from = start + startText.size();
-    const qsizetype end = start < 0 ? -1 : findIn(src, endText, from, compare);
-    if (end < 0)
-        return onMissing == OnMissing::Empty ? QByteArray() : src;
-    return src.mid(from, end - from);
-}
-
-qsizetype requestPatternEnd(const QByteArray &data)
+GetMatch matchGetPattern(const QByteArray &data)
 {
     if (!data.startsWith(RequestStart))
-        return -1;
+        return {};
     const qsizetype mark = data.indexOf(VersionMark, RequestStart.size());
+    // The "?" needs one byte after the mark; the trailing "*" takes the rest.
     if (mark < 0 || mark + VersionMark.size() >= data.size())
-        return -1;
-    return mark + VersionMark.size() + 1;
-}
-
-bool matchesRequestPattern(const QByteArray &text)
-{
-    // The trailing "*" takes whatever follows, so the whole text matches
-    // exactly when some prefix does.
-    return requestPatternEnd(text) >= 0;
-}
-
-QByteArray requestTargetOf(const QByteArray &text)
-{
-    return Between(text, RequestStart, VersionMark, Compare::Exact, OnMissing::Empty);
+        return {};
+    return {mark + VersionMark.size() + 1, data.mid(RequestStart.size(), mark - RequestStart.size())};
 }
 
 bool passesPathTests(const QByteArray &requestPath)
@@ -114,16 +90,13 @@ QByteArray collapsedSlashes(const QByteArray &path)
     return QByteArray(path).replace("//", "/");
 }
 
-std::optional<QByteArray> localPathFor(const QByteArray &webRoot, const QByteArray &requestPath)
+std::optional<QByteArray> localPathFor(const QByteArray &webRoot, const QByteArray &decodedPath)
 {
     // Without a leading "/" the path would run on from the root's last name
     // ("/srv/www" + "x" is the sibling "/srv/wwwx").
-    if (!requestPath.startsWith('/'))
+    if (!decodedPath.startsWith('/') || !isConfinedPath(decodedPath))
         return std::nullopt;
-    const QByteArray decoded = percentDecoded(requestPath);
-    if (!isConfinedPath(decoded))
-        return std::nullopt;
-    return collapsedSlashes(webRoot + decoded);
+    return collapsedSlashes(webRoot + decodedPath);
 }
 
 QByteArray contentTypeLine(const QByteArray &requestPath)

@@ -10,24 +10,23 @@
 // per character), so that every decision about a request can be checked
 // without a socket.
 
-// Text helpers. How they find: byte for byte, or ignoring ASCII letter case.
-// What a failed search gives: the empty text, or the source unchanged.
+// The text after the first occurrence of `find` in `str`, found byte for byte
+// or ignoring ASCII letter case; when there is none, the empty text or `str`
+// unchanged.
 enum class Compare { Exact, IgnoreCase };
 enum class OnMissing { Empty, Source };
 QByteArray LeftRight(const QByteArray &str, const QByteArray &find, Compare compare, OnMissing onMissing);
-QByteArray Between(const QByteArray &src, const QByteArray &startText, const QByteArray &endText,
-                   Compare compare, OnMissing onMissing);
 
-// Length of the shortest prefix of data that matches "GET * HTTP/1.?*"; -1
-// when no prefix does.
-qsizetype requestPatternEnd(const QByteArray &data);
-
-// "GET * HTTP/1.?*" over the whole text, letter case significant; "*" spans
-// line ends.
-bool matchesRequestPattern(const QByteArray &text);
-
-// What a GET asks for: the text between "GET " and " HTTP/1.", query included.
-QByteArray requestTargetOf(const QByteArray &text);
+// "GET * HTTP/1.?*" against the start of some bytes, letter case significant,
+// "*" spanning line ends: where the shortest prefix that matches ends (-1 when
+// none does), and what the GET asks for, the bytes between "GET " and the
+// first " HTTP/1." after it.
+struct GetMatch
+{
+    qsizetype end = -1;
+    QByteArray target;
+};
+GetMatch matchGetPattern(const QByteArray &data);
 
 // The tests a request path must pass before it is mapped: not empty, and no
 // "/./", "/../", "*" or "?".
@@ -44,11 +43,11 @@ bool isConfinedPath(const QByteArray &decodedPath);
 // Every "//" becomes "/", in one pass from left to right.
 QByteArray collapsedSlashes(const QByteArray &path);
 
-// The local file-system path of a request path: the web root followed by the
-// decoded request path. No value means the request reaches outside the web
+// The local file-system path of a request path, given decoded: the web root
+// followed by that path. No value means the request reaches outside the web
 // root (or cannot be said as a file name) and is answered 404 without a log
 // line. The root is the operator's own path and is never decoded.
-std::optional<QByteArray> localPathFor(const QByteArray &webRoot, const QByteArray &requestPath);
+std::optional<QByteArray> localPathFor(const QByteArray &webRoot, const QByteArray &decodedPath);
 
 // "Content-Type: ..." for the text after the first "." of the request path.
 QByteArray contentTypeLine(const QByteArray &requestPath);

@@ -20,7 +20,7 @@ bool hasHiddenSegment(const QByteArray &decodedPath)
 
 WebAnswer answerFromWebRoot(const HttpRequest &request, const WebRoot &root)
 {
-    if (!matchesRequestPattern(request.text))
+    if (!request.matchesGet)
         return WebAnswer::status(notImplementedResponse(root.versionCaption));
     const QByteArray notFound = notFoundResponse(root.versionCaption);
     if (!passesPathTests(request.rawPath))
@@ -29,7 +29,7 @@ WebAnswer answerFromWebRoot(const HttpRequest &request, const WebRoot &root)
     // any other missing path.
     if (!request.rawPath.startsWith('/'))
         return WebAnswer::status(notFound, root.folder + request.decodedPath);
-    const std::optional<QByteArray> mapped = localPathFor(root.folder, request.rawPath);
+    const std::optional<QByteArray> mapped = localPathFor(root.folder, request.decodedPath);
     if (!mapped)
         return WebAnswer::status(notFound);
     if (!FileSystem::exists(*mapped) || hasHiddenSegment(request.decodedPath))

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "net/WinsockArray.h"
-#include "web/ConnectionSlot.h"
 #include "web/HttpRequest.h"
+#include "web/SlotRules.h"
 #include "web/WebAnswer.h"
+#include "web/WebConnection.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -12,11 +12,11 @@
 #include <QLocale>
 #include <QObject>
 #include <QString>
+#include <QTcpServer>
 #include <QTimer>
 
 #include <algorithm>
 #include <functional>
-#include <memory>
 #include <vector>
 
 class FileNumbers;
@@ -24,28 +24,21 @@ class RequestLog;
 class SlotStatus;
 struct Settings;
 
-// The embedded HTTP/1.0 file server: one listener (WSock element 0) and one
-// slot per simultaneous connection, each answering a single request, from the
-// web root or from a built-in route, and sending the body in chunks of
-// ChunkSize, each as soon as the socket has handed the previous one to the OS.
+// The embedded HTTP/1.0 file server: one listener and one slot per
+// simultaneous connection (slot n: the connection's WebConnection, its record
+// Slots(n) and its status line n), each answering a single request, from the
+// web root or from a built-in route.
 //
-// A request flows one way: the slot collects bytes until scanRequest() finds a
-// request, parseRequest() makes it a value, a route or the web root resolves
-// that to one WebAnswer, and the server only sends the answer.
+// A request flows one way: the connection collects bytes until scanRequest()
+// hands back a request, the server resolves it (a route or the web root) to
+// one WebAnswer, and the connection only sends the answer.
 //
-// Nothing a peer does ends the program: socket errors close only the slot they
-// happen on, and a listener that cannot run leaves the rest of the program
-// running without the web server. When every slot is taken, a new connection
-// takes the slot of the one that has waited longest without a complete
-// request, or else the slot of the oldest events stream; it is refused only
-// while every slot has another request in progress.
-//
-// Events streams are capped, so that one client (a page reloaded in a loop)
-// or a crowd cannot hold every slot: a client address keeps at most
-// StreamsPerAddress of them, all together at most half the slots; a stream
-// beyond either cap closes the oldest one it competes with. A stream whose
-// reader has stopped reading (what waits for it has not gone down for the
-// send timeout) is closed.
+// Nothing a peer does ends the program: socket errors close only the
+// connection they happen on, and a listener that cannot run leaves the rest
+// of the program running without the web server. Who gets a slot when they
+// run short, and how many events streams may stay open, is said in
+// SlotRules.h. A stream whose reader has stopped reading (what waits for it
+// has not gone down for the send timeout) is closed.
 class WebServer : public QObject
 {
     Q_OBJECT
@@ -99,49 +92,27 @@ public:
     // Writes an event to every open events stream; the number of streams.
     int sendEvent(const QByteArray &event);
 
-    WinsockArray &WSock() { return m_wsock; }
-    const WinsockArray &WSock() const { return m_wsock; }
-    // The state of slot n (n from 1); an empty one for a slot that does not exist.
+    // The record of slot n (n from 1); an empty one for a free slot or one
+    // that does not exist.
     const SlotInfo &Slots(int n) const;
 
-    void WSock_ConnectionRequest(int index, qintptr requestId);
-    void WSock_DataArrival(int index, qint64 bytesTotal);
-    void WSock_SendProgress(int index, qint64 bytesSent, qint64 bytesRemaining);
-    void WSock_SendComplete(int index);
-    void WSock_Close(int index);
-    void WSock_Error(int index, int number, const QString &description);
-
 private:
-    ConnectionSlot *slotAt(int n) const;
-    int freeSlot() const;
-    int createSlot();
-    int oldestSlot(const std::function<bool(const SlotInfo &)> &which) const;
-    int oldestWaitingSlot() const;
-    int oldestStream(const QByteArray &peer = {}) const;
-    int streamCount(const QByteArray &peer = {}) const;
-    void watchdogExpired(int n);
+    friend class WebConnection;  // the server's own part: the answers, the log and the status lines
 
-    void answerScan(int n, const RequestScan &scan);
-    WebAnswer resolve(int n, const HttpRequest &request) const;
-    void send(int n, const WebAnswer &answer);
-    void sendWhenReady(int n, const WebAnswer &answer);
-    void sendFile(int n, const WebAnswer &answer);
-    void refuseFile(int n, int number, const char *description, const QByteArray &response);
-    void sendResponse(int n, const QByteArray &response);
-    void openEvents(int n, const WebAnswer &answer);
-    void makeRoomForStream(const QByteArray &peer);
-    void sendToStream(ConnectionSlot &slot, const QByteArray &data);
-    void noteUnsent(SlotInfo &slot, qint64 unsent);
+    void WSock_ConnectionRequest();
+    void take(QTcpSocket *socket);
+    std::vector<SlotState> slotStates() const;
+    void slotEnded(int n);
+
+    WebAnswer answerFor(const RequestScan &scan, const QByteArray &peer) const;
+    WebAnswer resolve(const HttpRequest &request, const QByteArray &peer) const;
+    void streamOpening(const QByteArray &peer);
     void closeStalledStreams();
-    void logConnect(int n, const QByteArray &localPath);
-
-    void sendNextChunk(int n);
-    void sendTextChunk(int n);
-    void sendFileChunk(int n);
-    void showProgress(int n);
 
     void reportListenerFailure(const QString &reason);
-    void logError(int n, int number, const QByteArray &description);
+    void logError(int n, int number, const QByteArray &description) const;
+    void logConnect(const QByteArray &peer, const QByteArray &localPath) const;
+    QByteArray sendTimeoutText() const;
 
     const Settings &m_settings;
     RequestLog &m_log;
@@ -154,8 +125,9 @@ private:
     int m_slotLimit = MaxSlots;
     int m_streamsPerAddress = StreamsPerAddress;
 
-    WinsockArray m_wsock;
-    std::vector<std::unique_ptr<ConnectionSlot>> m_slots;  // index 0 (the listener) stays empty
+    QTcpServer m_listener;
+    quint16 m_port = 0;  // the port asked for, told while the listener does not run
+    std::vector<WebConnection *> m_slots;  // the connection of slot n, null while free; 0 stays empty
     QHash<QByteArray, Route> m_routes;
     QTimer m_keepAlive;
     QTimer m_stallCheck;
