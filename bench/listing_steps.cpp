@@ -8,7 +8,7 @@
 //   listing_steps FOLDER [index names] [rounds]
 
 #include "platform/FolderReader.h"
-#include "web/DirListing.h"
+#include "ListingInOneGo.h"
 #include "web/FolderAnswer.h"
 #include "web/IndexFile.h"
 #include "web/ListingBuilder.h"
@@ -80,7 +80,7 @@ int main(int argc, char **argv)
         QElapsedTimer t;
         t.start();
         const double cpu = cpuMs();
-        const QByteArray oneGo = DirListing(folder, "/");
+        const QByteArray oneGo = listingInOneGo(folder, "/");
         const double before = msSince(t), beforeCpu = cpuMs() - cpu;
         t.restart();
         const IndexLookup lookup = lookUpIndexFile(folder, index);

@@ -76,14 +76,6 @@ bool isFile(const QByteArray &path)
     return statPath(path, &info) && S_ISREG(info.st_mode);
 }
 
-qint64 fileLength(const QByteArray &path)
-{
-    struct stat info;
-    if (!statPath(path, &info) || !S_ISREG(info.st_mode))
-        return -1;
-    return info.st_size;
-}
-
 // Greedy matching with one backtrack point: on a mismatch the last "*" takes
 // one more byte. Linear enough for file names and never recursive.
 bool matchesPattern(const QByteArray &name, const QByteArray &pattern)

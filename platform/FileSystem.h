@@ -28,8 +28,6 @@ bool isHiddenName(const QByteArray &name);
 bool exists(const QByteArray &path);
 bool isFolder(const QByteArray &path);
 bool isFile(const QByteArray &path);
-// Length of a regular file in bytes; -1 when the path names none.
-qint64 fileLength(const QByteArray &path);
 
 // Letter case is ignored (ASCII only); "*" stands for any run of bytes, "?" for
 // exactly one byte.

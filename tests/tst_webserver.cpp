@@ -6,7 +6,7 @@
 #include "TempTree.h"
 #include "platform/FileNumbers.h"
 #include "settings/Settings.h"
-#include "web/DirListing.h"
+#include "../bench/ListingInOneGo.h"
 #include "web/FolderAnswer.h"
 #include "web/RequestLog.h"
 #include "web/SlotStatus.h"
@@ -358,7 +358,7 @@ private slots:
         const auto listing = f.start("GET /many/ HTTP/1.0\n"), small = f.start("GET /ten.txt HTTP/1.0\n");
         QVERIFY(small->waitClosed() && small->received == Ten && listing->received.isEmpty());
         QVERIFY(listing->waitClosed());
-        QCOMPARE(listing->received, ok("text/html", DirListing(f.www(""), "/many/", German)));
+        QCOMPARE(listing->received, ok("text/html", listingInOneGo(f.www(""), "/many/", German)));
     }
 
     // A client that sends more than its request and reads slowly still gets

@@ -82,14 +82,6 @@ ListingBuilder::ListingBuilder(const QByteArray &requestPath, const QLocale &loc
 {
 }
 
-QByteArray ListingBuilder::folderOf(const QByteArray &root, const QByteArray &requestPath)
-{
-    const QByteArray rel = relativeFolder(requestPath);
-    if (!isConfinedPath(rel))
-        return {};
-    return collapsedSlashes((root.endsWith('/') ? root : root + '/') + rel);
-}
-
 void ListingBuilder::add(const QList<FileSystem::Entry> &entries)
 {
     for (const FileSystem::Entry &e : entries)

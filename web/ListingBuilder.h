@@ -8,8 +8,8 @@
 
 #include <map>
 
-// The page of DirListing(), made from a folder's entries handed over a few at
-// a time and written a few at a time, so that a folder of many thousand
+// The page listing a folder, made from its entries handed over a few at a
+// time and written a few at a time, so that a folder of many thousand
 // entries can be listed between other work. The entries may come in any
 // order: they are kept in byte order of their names as they arrive (the
 // system's own order differs between file systems and would make listings
@@ -27,10 +27,6 @@ public:
     // added; true when the page is complete.
     bool write(int count);
     const QByteArray &page() const { return m_page; }
-
-    // The folder that requestPath lists under root; empty for a path that
-    // would leave the root, which is listed as empty rather than looked at.
-    static QByteArray folderOf(const QByteArray &root, const QByteArray &requestPath);
 
 private:
     enum class Part { Start, Folders, Files, Done };
