@@ -144,10 +144,12 @@ QByteArray responseHead(const QByteArray &status, const QByteArray &versionCapti
     return head + '\n';
 }
 
-QByteArray textResponse(const QByteArray &status, const QByteArray &versionCaption, const QByteArray &text)
+QByteArray textResponse(const QByteArray &status, const QByteArray &versionCaption, const QByteArray &text,
+                        const QByteArrayList &lines)
 {
     const QByteArray body = text + '\n';
     return responseHead(status, versionCaption,
-                        {"Content-Type: text/plain; charset=utf-8", "Content-Length: " + QByteArray::number(body.size())})
+                        lines + QByteArrayList{"Content-Type: text/plain; charset=utf-8",
+                                               "Content-Length: " + QByteArray::number(body.size())})
         + body;
 }

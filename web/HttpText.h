@@ -59,5 +59,7 @@ QByteArray notImplementedResponse(const QByteArray &versionCaption);
 QByteArray serviceUnavailableResponse(const QByteArray &versionCaption);
 // "HTTP/1.0 <status>", the Server line and the given lines, closed by an empty line.
 QByteArray responseHead(const QByteArray &status, const QByteArray &versionCaption, const QByteArrayList &lines);
-// A complete answer carrying one line of text for a person.
-QByteArray textResponse(const QByteArray &status, const QByteArray &versionCaption, const QByteArray &text);
+// A complete answer carrying one line of text for a person; `lines` go
+// before its type and length.
+QByteArray textResponse(const QByteArray &status, const QByteArray &versionCaption, const QByteArray &text,
+                        const QByteArrayList &lines = {});

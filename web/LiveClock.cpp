@@ -188,10 +188,7 @@ void LiveClock::apply(const ControlCommand &command)
 
 WebAnswer LiveClock::refusal(const QByteArray &status, const QByteArray &reason, const QByteArrayList &lines) const
 {
-    const QByteArray body = reason + '\n';
-    QByteArrayList head = lines;
-    head << "Content-Type: text/plain; charset=utf-8" << lengthLine(body.size());
-    return WebAnswer::status(responseHead(status, m_versionCaption, head) + body);
+    return WebAnswer::status(textResponse(status, m_versionCaption, reason, lines));
 }
 
 WebAnswer LiveClock::wrongMethod(const QByteArray &allowed) const
