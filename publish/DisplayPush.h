@@ -4,6 +4,7 @@
 #include "clock/ClockPublication.h"
 #include "net/TcpClient.h"
 #include "platform/Timer.h"
+#include "settings/ExtensionSettings.h"
 
 #include <QObject>
 
@@ -14,10 +15,6 @@ class DisplayPush : public QObject, public ClockPublication
 {
     Q_OBJECT
 public:
-    // The display device's usual address on the layout's LAN (./test.sh gives
-    // the same address to its private network); quorandel.conf can name another.
-    static inline const QString DeviceAddress = QStringLiteral("192.168.1.99");
-    static constexpr quint16 DevicePort = 7799;
     static constexpr int PeriodMs = 100;
     // 1000 as two bytes, low byte first.
     static inline const QByteArray Message = QByteArrayLiteral("\xE8\x03");
@@ -39,6 +36,6 @@ public:
 
 private:
     // Driven by the ticks alone: no backoff and no reports of its own.
-    TcpClient m_winsock4{DeviceAddress, DevicePort};
+    TcpClient m_winsock4{ExtensionSettings::Display::DefaultAddress, ExtensionSettings::Display::DefaultPort};
     Timer m_timer4;
 };

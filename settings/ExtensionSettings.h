@@ -27,8 +27,12 @@ struct ExtensionSettings
     };
     struct Display
     {
-        QString address = QStringLiteral("192.168.1.99");
-        quint16 port = 7799;
+        // The display device's usual address on the layout's LAN (./test.sh
+        // gives its private network the same address).
+        static inline const QString DefaultAddress = QStringLiteral("192.168.1.99");
+        static constexpr quint16 DefaultPort = 7799;
+        QString address = DefaultAddress;
+        quint16 port = DefaultPort;
     };
 
     // The layout's LCC network (OpenLCB Broadcast Time through a GridConnect

@@ -14,7 +14,7 @@ struct DisplayDevice : QTcpServer
     QByteArray received;
     QPointer<QTcpSocket> current;
 
-    explicit DisplayDevice(const QString &address = DisplayPush::DeviceAddress, quint16 port = DisplayPush::DevicePort)
+    explicit DisplayDevice(const QString &address = ExtensionSettings::Display::DefaultAddress, quint16 port = ExtensionSettings::Display::DefaultPort)
     {
         listen(QHostAddress(address), port);
         connect(this, &QTcpServer::newConnection, this, [this] {

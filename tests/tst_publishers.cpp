@@ -103,8 +103,8 @@ private slots:
     {
         const int listener = ::socket(AF_INET, SOCK_STREAM, 0), yes = 1;
         ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);  // the last test's connection may linger
-        sockaddr_in address{AF_INET, htons(DisplayPush::DevicePort), {}, {}};
-        ::inet_pton(AF_INET, DisplayPush::DeviceAddress.toLatin1().constData(), &address.sin_addr);
+        sockaddr_in address{AF_INET, htons(ExtensionSettings::Display::DefaultPort), {}, {}};
+        ::inet_pton(AF_INET, ExtensionSettings::Display::DefaultAddress.toLatin1().constData(), &address.sin_addr);
         QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 && ::listen(listener, 1) == 0);
         std::atomic<bool> done = false;
         std::atomic<qint64> sent = 0;
