@@ -11,7 +11,7 @@ function(quorandel_add_test name)
     set(ARG_LINK quorandel_app)
   endif()
   add_executable(${name} ${name}.cpp ${ARG_UNPARSED_ARGUMENTS})
-  target_link_libraries(${name} PRIVATE ${ARG_LINK} Qt6::Test)
+  target_link_libraries(${name} PRIVATE ${ARG_LINK} Qt6::Test Qt6::Network)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Fixtures.h"
+#include "Waits.h"
 #include "PrivateNetwork.h"
 #include "UdpCatcher.h"
 

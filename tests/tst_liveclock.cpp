@@ -3,7 +3,7 @@
 // that the stream tells a new model minute, and every refusal of the control
 // with its reason and its line in the request log.
 
-#include "Fixtures.h"
+#include "Waits.h"
 
 #include "clock/ClockEngine.h"
 #include "clock/ClockTime.h"

@@ -7,7 +7,7 @@
 // what the master counts.
 
 #include "DisplayDevice.h"
-#include "Fixtures.h"
+#include "Waits.h"
 #include "PrivateNetwork.h"
 #include "UdpCatcher.h"
 

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "Waits.h"
+
 #include "look/Olive.h"
 #include "publish/FastClockDatagram.h"
 #include "publish/ImageExport.h"
@@ -9,12 +11,6 @@
 Q_DECLARE_METATYPE(FastClockState)
 
 namespace {
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // `colours` distinct colours, each pixel unlike its neighbours.
 QImage pattern(const QSize &size, int colours, int seed = 0)
 {

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "Waits.h"
+
 #include "clock/ClockEngine.h"
 #include "platform/RegistryHive.h"
 #include "settings/ExtensionSettings.h"
@@ -16,12 +18,6 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-// Never opens a FIFO, which would block until a writer comes.
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly) ? file.readAll() : "(not a file)";
 }
 QByteArray registry(const QByteArray &values)
 {

@@ -4,6 +4,7 @@
 #include "web/WebServer.h"
 
 #include "TempTree.h"
+#include "Waits.h"
 #include "platform/FileNumbers.h"
 #include "settings/Settings.h"
 #include "../bench/ListingInOneGo.h"
@@ -22,7 +23,6 @@
 
 namespace {
 
-constexpr int kWait = 20000;  // a cap on every wait, only reached when something is wrong
 const QLocale German(QLocale::German, QLocale::Germany);
 
 QByteArray head(const char *status)
@@ -43,16 +43,6 @@ QByteArray pattern(int size, int seed)
 }
 const QByteArray NotFound = head("404 Not Found") + '\n', NotImplemented = head("501 Not Implemented") + '\n';
 const QByteArray Ten = ok("*/*", pattern(10000, 1)), Big = ok("*/*", pattern(1 << 20, 3));
-
-// Until done() or kWait; not QTest::qWaitFor, whose naps would slow the pump to one chunk per nap.
-template <typename Done> bool spinUntil(Done done)
-{
-    const QDeadlineTimer deadline(kWait);
-    QTimer wake;
-    for (wake.start(50); !done() && !deadline.hasExpired();)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return done();
-}
 
 bool writeFile(const QByteArray &path, const QByteArray &bytes)
 {

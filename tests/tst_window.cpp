@@ -4,7 +4,7 @@
 // the private network.
 
 #include "DisplayDevice.h"
-#include "Fixtures.h"
+#include "ScratchRun.h"
 #include "PrivateNetwork.h"
 #include "UdpCatcher.h"
 
