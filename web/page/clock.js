@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The live clock page: follows the program's events stream, counts the model
-// seconds itself between events, and offers the window's controls to whoever
-// knows the control password. It runs after words.js, and starts the page.
+// The live clock page's clock: follows the program's events stream (or polls
+// it), counts the model seconds itself between events, shows them as large as
+// the screen allows, and comes back after a phone's sleep. It runs last of the
+// page's three scripts, after words.js and control.js, and starts the page.
 (function () {
   'use strict';
 
@@ -18,9 +19,7 @@
   var STREAM_FAILURES = 3;     // stream errors in a row before falling back to polling
   var STREAM_RETRY_MS = 60000; // while polling, the stream is tried again this often
   var DAY = 86400;
-  var PASSWORD_KEY = 'quorandel.password';
   var SECONDS_KEY = 'quorandel.hideSeconds';
-  var WAKE_HINT_KEY = 'quorandel.wakeHintSaid';
 
   var page = window.quorandel;
   var tr = page.tr;
@@ -43,8 +42,7 @@
 
   var el = {};
   ['face', 'top', 'digits', 'hh', 'mm', 'seconds', 'ampm', 'speed', 'next-speed', 'status', 'note', 'spoken-time',
-   'control-button', 'panel', 'close-panel', 'wake-hint', 'login-form', 'password', 'login', 'controls', 'start',
-   'stop', 'set-form', 'hours', 'minutes', 'set-speed', 'set', 'logout', 'message'].forEach(function (id) {
+   'control-button', 'panel'].forEach(function (id) {
     el[id] = document.getElementById(id);
   });
   var speedButtons = Array.prototype.slice.call(document.querySelectorAll('[data-speed]'));
@@ -71,12 +69,8 @@
   var stateInFlight = false;
   var lastStateRequest = -Infinity;
 
-  var memoryPassword = '';  // where sessionStorage is refused (private modes)
-  var busy = false;         // a control request is in flight
   var needsFit = true;      // the digits are to be fitted to the screen again
   var wakeLock = null;
-  var wakeLockMissing = false;
-  var memoryWakeHintSaid = false;
 
   function now() { return performance.now(); }
 
@@ -166,7 +160,7 @@
     });
     var controlShown = state.control && !kiosk;
     el['control-button'].hidden = !controlShown;
-    if (!controlShown && !el.panel.hidden) closePanel();
+    if (!controlShown && !el.panel.hidden) page.closePanel();
     if (needsFit) fitDigits();
   }
 
@@ -312,12 +306,13 @@
     pollingSince = now();
   }
 
-  function fetchWithTimeout(url, options) {
+  // A request to the program, given up when it hangs so that the next can go.
+  function request(path, options) {
     var abort = window.AbortController ? new AbortController() : null;
     var timer = setTimeout(function () { if (abort) abort.abort(); }, FETCH_TIMEOUT_MS);
     options = options || {};
     if (abort) options.signal = abort.signal;
-    return fetch(url, options).then(function (response) {
+    return fetch(BASE + path, options).then(function (response) {
       clearTimeout(timer);
       return response;
     }, function (error) {
@@ -334,7 +329,7 @@
     var mine = ++stateRequest;
     stateInFlight = true;
     lastStateRequest = now();
-    fetchWithTimeout(BASE + 'state.json', { cache: 'no-store' })
+    request('state.json', { cache: 'no-store' })
       .then(function (response) {
         return response.ok ? response.text() : null;
       })
@@ -377,187 +372,17 @@
   // offer it, and it lets go of the lock whenever the page is hidden.
   function keepAwake() {
     if (!navigator.wakeLock || typeof navigator.wakeLock.request !== 'function') {
-      wakeLockMissing = true;
+      page.wakeLockMissing = true;
       return;
     }
     if (wakeLock || document.hidden) return;
     navigator.wakeLock.request('screen').then(function (lock) {
       wakeLock = lock;
-      wakeLockMissing = false;
+      page.wakeLockMissing = false;
       lock.addEventListener('release', function () { if (wakeLock === lock) wakeLock = null; });
     }, function () {
-      wakeLockMissing = true;
+      page.wakeLockMissing = true;
     });
-  }
-
-  function wakeHintSaid() {
-    try { return !!localStorage.getItem(WAKE_HINT_KEY); } catch (e) { return memoryWakeHintSaid; }
-  }
-
-  function noteWakeHintSaid() {
-    memoryWakeHintSaid = true;
-    try { localStorage.setItem(WAKE_HINT_KEY, '1'); } catch (e) { /* said again next time */ }
-  }
-
-  // --- Control -----------------------------------------------------------
-
-  function storedPassword() {
-    try { return sessionStorage.getItem(PASSWORD_KEY) || ''; } catch (e) { return memoryPassword; }
-  }
-
-  function storePassword(password) {
-    memoryPassword = password;
-    try {
-      if (password) sessionStorage.setItem(PASSWORD_KEY, password);
-      else sessionStorage.removeItem(PASSWORD_KEY);
-    } catch (e) { /* kept in memory only */ }
-  }
-
-  // A header value carries bytes; the password goes as its UTF-8 bytes.
-  function headerBytes(text) {
-    if (window.TextEncoder) {
-      var bytes = new TextEncoder().encode(text);
-      var out = '';
-      for (var i = 0; i < bytes.length; i++) out += String.fromCharCode(bytes[i]);
-      return out;
-    }
-    return unescape(encodeURIComponent(text));
-  }
-
-  function say(text, kind) {
-    el.message.textContent = text;
-    el.message.className = kind || '';
-  }
-
-  function showPanel() {
-    var loggedIn = storedPassword() !== '';
-    var opening = el.panel.hidden;
-    el['login-form'].hidden = loggedIn;
-    el.controls.hidden = !loggedIn;
-    el.panel.hidden = false;
-    el['control-button'].setAttribute('aria-expanded', 'true');
-    if (opening) {
-      var hint = wakeLockMissing && !wakeHintSaid();
-      el['wake-hint'].hidden = !hint;
-      if (hint) {
-        setText(el['wake-hint'], tr('wakeHint'));
-        noteWakeHintSaid();
-      }
-    }
-    // Keyboard users land in the panel, on what they most likely came for.
-    if (!loggedIn) el.password.focus();
-    else if (opening) (state && state.running ? el.stop : el.start).focus();
-  }
-
-  function closePanel() {
-    var hadFocus = el.panel.contains(document.activeElement);
-    el.panel.hidden = true;
-    el['control-button'].setAttribute('aria-expanded', 'false');
-    if (hadFocus && !el['control-button'].hidden) el['control-button'].focus();
-  }
-
-  function askPassword(text) {
-    storePassword('');
-    el.password.value = '';
-    showPanel();
-    say(text, 'bad');
-  }
-
-  function setBusy(on) {
-    busy = on;
-    el.controls.querySelectorAll('button').forEach(function (b) { b.disabled = on; });
-  }
-
-  function oneLine(text) {
-    var line = String(text || '').split(/\r?\n/)[0].trim();
-    return line.length > 200 ? line.slice(0, 200) + '\u2026' : line;
-  }
-
-  function send(fields, done) {
-    if (busy) return;
-    var password = storedPassword();
-    if (!password) return askPassword(tr('enterPassword'));
-    var body = Object.keys(fields).map(function (k) {
-      return encodeURIComponent(k) + '=' + encodeURIComponent(fields[k]);
-    }).join('&');
-    // The pressed button is disabled while the command goes; focus stays
-    // with it rather than falling back to the page's start.
-    var focused = document.activeElement;
-    setBusy(true);
-    say(tr('sending'));
-    fetchWithTimeout(BASE + 'control', {
-      method: 'POST',
-      headers: {
-        'Authorization': 'Bearer ' + headerBytes(password),
-        'Content-Type': 'application/x-www-form-urlencoded'
-      },
-      body: body,
-      cache: 'no-store'
-    }).then(function (response) {
-      return response.text().then(function (text) { answered(response.status, text, done); });
-    }).catch(function () {
-      say(tr('noAnswer'), 'bad');
-    }).then(function () {
-      setBusy(false);
-      if (focused && !el.panel.hidden && !el.controls.hidden && el.controls.contains(focused) &&
-          (document.activeElement === document.body || !document.activeElement)) focused.focus();
-    });
-  }
-
-  function answered(status, text, done) {
-    heard(false);
-    if (status === 204 || status === 200) {
-      say(tr('done'), 'good');
-      if (done) done();
-      requestState('ask');  // the stream brings it too; this serves the polling case at once
-    } else if (status === 400) {
-      say(oneLine(text) || tr('refused'), 'bad');
-    } else if (status === 401) {
-      askPassword(tr('wrongPassword'));
-    } else if (status === 403) {
-      say(tr('controlOff'), 'bad');
-    } else if (status === 429) {
-      say(tr('tooMany'), 'bad');
-    } else {
-      say(tr('answered', { n: status }) + ' ' + oneLine(text), 'bad');
-    }
-  }
-
-  function digitsOnly(text) {
-    return /^\d{1,2}$/.test(text);
-  }
-
-  function setTime(e) {
-    e.preventDefault();
-    var h = el.hours.value.trim();
-    var m = el.minutes.value.trim();
-    var speed = el['set-speed'].value;
-    var fields = { action: 'set' };
-    if (h !== '' || m !== '') {
-      // Like the program's dialog, an empty box counts as 0.
-      h = h === '' ? '0' : h;
-      m = m === '' ? '0' : m;
-      if (!digitsOnly(h) || !digitsOnly(m)) return say(tr('wholeNumbers'), 'bad');
-      fields.time = h + ':' + pad2(+m);
-    }
-    if (speed) fields.speed = speed;
-    if (!fields.time && !fields.speed) return say(tr('enterSomething'), 'bad');
-    send(fields, function () {
-      el.hours.value = '';
-      el.minutes.value = '';
-      el['set-speed'].value = '';
-    });
-  }
-
-  function login(e) {
-    e.preventDefault();
-    var password = el.password.value;
-    if (!password) return say(tr('enterPassword'), 'bad');
-    storePassword(password);
-    el.password.value = '';
-    showPanel();
-    el.start.focus();
-    say(tr('passwordKept'));
   }
 
   function showSeconds(show) {
@@ -566,6 +391,7 @@
     needsFit = true;
   }
 
+  // A tap on the digits; the choice is kept for this browser's next visits.
   function toggleSeconds() {
     var show = el.digits.classList.contains('no-seconds');
     showSeconds(show);
@@ -574,33 +400,6 @@
   }
 
   function wire() {
-    el['control-button'].addEventListener('click', function () {
-      if (el.panel.hidden) {
-        say('');
-        showPanel();
-      } else {
-        closePanel();
-      }
-    });
-    el['close-panel'].addEventListener('click', closePanel);
-    document.addEventListener('keydown', function (e) {
-      if ((e.key === 'Escape' || e.key === 'Esc') && !el.panel.hidden) {
-        e.preventDefault();
-        closePanel();
-      }
-    });
-    el['login-form'].addEventListener('submit', login);
-    el.start.addEventListener('click', function () { send({ action: 'start' }); });
-    el.stop.addEventListener('click', function () { send({ action: 'stop' }); });
-    speedButtons.forEach(function (b) {
-      b.addEventListener('click', function () { send({ action: 'set', speed: b.getAttribute('data-speed') }); });
-    });
-    el['set-form'].addEventListener('submit', setTime);
-    el.logout.addEventListener('click', function () {
-      storePassword('');
-      showPanel();
-      say(tr('passwordForgotten'));
-    });
     el.digits.addEventListener('click', toggleSeconds);
     window.addEventListener('resize', function () { needsFit = true; render(); });
     // Timers sleep in a hidden tab, and the connection may have died meanwhile.
@@ -615,6 +414,10 @@
     showSeconds(!hide);
   }
 
+  page.request = request;
+  page.heard = heard;
+  page.requestState = requestState;
+  page.running = function () { return !!state && state.running; };
   wire();
   openStream();
   requestState('ask');

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The live clock page's words: every text it says, in the browser's own
-// language where it speaks it. It runs first of the page's scripts
-// (index.html loads words.js before clock.js): it puts the page's fixed texts
-// into place and makes the one object the scripts share.
+// language where it speaks it. It runs first of the page's three scripts
+// (index.html loads words.js, control.js, clock.js in this order): it puts the
+// page's fixed texts into place and makes the one object the scripts share.
 (function () {
   'use strict';
 
@@ -144,11 +144,21 @@
   // index.html holds the texts in English; here they take the chosen language.
   translate();
 
-  // All that the page's scripts share, in one place.
+  // All that the page's scripts share, in one place. Each part is filled in by
+  // the script named beside it, before anything is started; the clock starts
+  // last, so each call below finds its callee in place.
   window.quorandel = {
-    // the texts, and how a text or a number is put on the page
+    // words.js: the texts, and how a text or a number is put on the page
     tr: tr,
     setText: setText,
-    pad2: pad2
+    pad2: pad2,
+    // control.js: the clock closes the panel when control is switched off
+    closePanel: null,
+    // clock.js: what the panel's commands need of the connection and the clock
+    request: null,          // request(path, options): a fetch under /quorandel/ that gives up when it hangs
+    heard: null,            // heard(viaStream): any answer from the program
+    requestState: null,     // requestState(source): the state asked for at once
+    running: null,          // running(): the clock, as last told, runs
+    wakeLockMissing: false  // the browser cannot keep the screen on
   };
 })();
