@@ -66,6 +66,8 @@ void LiveClock::install()
     m_server.addRoute("/quorandel/", pageAt("index.html"));
     m_server.addRoute("/quorandel/index.html", pageAt("index.html"));
     m_server.addRoute("/quorandel/clock.css", pageAt("clock.css"));
+    m_server.addRoute("/quorandel/words.js", pageAt("words.js"));
+    m_server.addRoute("/quorandel/control.js", pageAt("control.js"));
     m_server.addRoute("/quorandel/clock.js", pageAt("clock.js"));
     m_server.addRoute("/quorandel/manifest.webmanifest", pageAt("manifest.webmanifest"));
     // Drawn once here, not per request: a home screen asks for them rarely,

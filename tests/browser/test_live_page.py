@@ -43,7 +43,7 @@ return {time: text('time') + text('seconds'), status: text('status'), note: text
 
 
 PAGE = {'': ('index.html', 'text/html'), 'clock.css': ('clock.css', 'text/css'),
-        'clock.js': ('clock.js', 'text/javascript')}
+        **{script: (script, 'text/javascript') for script in ('words.js', 'control.js', 'clock.js')}}
 
 
 class MockServer(ThreadingHTTPServer):

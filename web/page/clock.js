@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The live clock page: follows the program's events stream, counts the model
-// seconds itself between events, and offers the window's controls to whoever
-// knows the control password.
+// The live clock page's clock: follows the program's events stream (or polls
+// it), counts the model seconds itself between events, shows them as large as
+// the screen allows, and comes back after a phone's sleep. It runs last of the
+// page's three scripts, after words.js and control.js, and starts the page.
 (function () {
   'use strict';
 
@@ -18,125 +19,12 @@
   var STREAM_FAILURES = 3;     // stream errors in a row before falling back to polling
   var STREAM_RETRY_MS = 60000; // while polling, the stream is tried again this often
   var DAY = 86400;
-  var PASSWORD_KEY = 'quorandel.password';
   var SECONDS_KEY = 'quorandel.hideSeconds';
-  var WAKE_HINT_KEY = 'quorandel.wakeHintSaid';
 
-  // Every word the page says, in each language it speaks; {x} is filled in.
-  var TEXTS = {
-    en: {
-      connecting: 'Connecting\u2026', running: 'Running', stopped: 'Stopped', noConnection: 'No connection',
-      lastHeard: 'last heard {t} ago', sec: '{n} s', min: '{n} min', hour: '{n} h',
-      held: 'Time set \u2013 waiting for Start', atStart: '{s}:1 at Start', speed: 'Speed', secondsHint: 'Shows or hides the seconds',
-      spoken: 'Model time {t}',
-      control: 'Control', close: 'Close', password: 'Control password', logIn: 'Log in', start: 'Start',
-      stop: 'Stop', speedLegend: 'Speed', setTime: 'Set time', hours: 'Hours', minutes: 'Minutes',
-      speedWithTime: 'Speed with the time', speedAsIs: 'speed as is', set: 'Set',
-      setHint: 'A time set holds the clock until Start, as in the program\u2019s own Set Time dialog.',
-      forget: 'Forget the password',
-      wakeHint: 'This browser cannot keep the screen on for the clock. To keep it on, set the device\u2019s ' +
-                'screen timeout to its longest while the clock is in use.',
-      enterPassword: 'Enter the control password.', sending: 'Sending\u2026', done: 'Done.',
-      noAnswer: 'No answer from the clock. Try again.', refused: 'The clock refused this.',
-      wrongPassword: 'Wrong password. Enter it again.', controlOff: 'Control is switched off on the clock.',
-      tooMany: 'Too many wrong passwords. Wait a minute, then try again.', answered: 'The clock answered {n}.',
-      wholeNumbers: 'Enter the hours and minutes as whole numbers.',
-      enterSomething: 'Enter a time, choose a speed, or both.',
-      passwordKept: 'Password kept for this tab. The clock checks it with the first command.',
-      passwordForgotten: 'Password forgotten.'
-    },
-    de: {
-      connecting: 'Verbinde\u2026', running: 'L\u00e4uft', stopped: 'Angehalten', noConnection: 'Keine Verbindung',
-      lastHeard: 'zuletzt geh\u00f6rt vor {t}', sec: '{n} s', min: '{n} Min.', hour: '{n} Std.',
-      held: 'Zeit gestellt \u2013 wartet auf Start', atStart: '{s}:1 ab Start', speed: 'Geschwindigkeit',
-      secondsHint: 'Zeigt oder verbirgt die Sekunden', spoken: 'Modellzeit {t}',
-      control: 'Steuerung', close: 'Schlie\u00dfen', password: 'Steuerungspasswort', logIn: 'Anmelden',
-      start: 'Start', stop: 'Stopp', speedLegend: 'Geschwindigkeit', setTime: 'Zeit stellen', hours: 'Stunden',
-      minutes: 'Minuten', speedWithTime: 'Geschwindigkeit mit der Zeit', speedAsIs: 'Geschwindigkeit wie bisher',
-      set: 'Stellen',
-      setHint: 'Eine gestellte Zeit h\u00e4lt die Uhr bis Start an, wie der Dialog \u201eZeit stellen\u201c des Programms.',
-      forget: 'Passwort l\u00f6schen',
-      wakeHint: 'Dieser Browser kann den Bildschirm f\u00fcr die Uhr nicht eingeschaltet lassen. Dazu die ' +
-                'Bildschirm-Abschaltzeit des Ger\u00e4ts auf die l\u00e4ngste stellen, solange die Uhr gebraucht wird.',
-      enterPassword: 'Steuerungspasswort eingeben.', sending: 'Sende\u2026', done: 'Erledigt.',
-      noAnswer: 'Keine Antwort von der Uhr. Bitte erneut versuchen.', refused: 'Die Uhr hat das abgelehnt.',
-      wrongPassword: 'Falsches Passwort. Bitte erneut eingeben.',
-      controlOff: 'Die Steuerung ist an der Uhr ausgeschaltet.',
-      tooMany: 'Zu viele falsche Passw\u00f6rter. Eine Minute warten, dann erneut versuchen.',
-      answered: 'Die Uhr antwortete {n}.', wholeNumbers: 'Stunden und Minuten als ganze Zahlen eingeben.',
-      enterSomething: 'Eine Zeit eingeben, eine Geschwindigkeit w\u00e4hlen oder beides.',
-      passwordKept: 'Passwort f\u00fcr diesen Tab gemerkt. Die Uhr pr\u00fcft es beim ersten Befehl.',
-      passwordForgotten: 'Passwort gel\u00f6scht.'
-    },
-    fr: {
-      connecting: 'Connexion\u2026', running: 'En marche', stopped: 'Arr\u00eat\u00e9e', noConnection: 'Pas de connexion',
-      lastHeard: 'dernier signal il y a {t}', sec: '{n} s', min: '{n} min', hour: '{n} h',
-      held: 'Heure r\u00e9gl\u00e9e \u2013 attend D\u00e9marrer', atStart: '{s}:1 au d\u00e9marrage', speed: 'Vitesse',
-      secondsHint: 'Affiche ou masque les secondes', spoken: 'Heure du r\u00e9seau {t}',
-      control: 'Commande', close: 'Fermer', password: 'Mot de passe de commande', logIn: 'Se connecter',
-      start: 'D\u00e9marrer', stop: 'Arr\u00eater', speedLegend: 'Vitesse', setTime: 'R\u00e9gler l\u2019heure',
-      hours: 'Heures', minutes: 'Minutes', speedWithTime: 'Vitesse avec l\u2019heure', speedAsIs: 'vitesse inchang\u00e9e',
-      set: 'R\u00e9gler',
-      setHint: 'Une heure r\u00e9gl\u00e9e retient l\u2019horloge jusqu\u2019\u00e0 D\u00e9marrer, comme la bo\u00eete ' +
-               '\u00ab\u00a0R\u00e9gler l\u2019heure\u00a0\u00bb du programme.',
-      forget: 'Oublier le mot de passe',
-      wakeHint: 'Ce navigateur ne peut pas garder l\u2019\u00e9cran allum\u00e9 pour l\u2019horloge. Pour le garder ' +
-                'allum\u00e9, r\u00e9glez la mise en veille de l\u2019\u00e9cran de l\u2019appareil sur la plus longue ' +
-                'dur\u00e9e pendant la s\u00e9ance.',
-      enterPassword: 'Entrez le mot de passe de commande.', sending: 'Envoi\u2026', done: 'Fait.',
-      noAnswer: 'Pas de r\u00e9ponse de l\u2019horloge. R\u00e9essayez.', refused: 'L\u2019horloge a refus\u00e9.',
-      wrongPassword: 'Mot de passe erron\u00e9. Entrez-le \u00e0 nouveau.',
-      controlOff: 'La commande est d\u00e9sactiv\u00e9e sur l\u2019horloge.',
-      tooMany: 'Trop de mots de passe erron\u00e9s. Attendez une minute, puis r\u00e9essayez.',
-      answered: 'L\u2019horloge a r\u00e9pondu {n}.',
-      wholeNumbers: 'Entrez les heures et les minutes en nombres entiers.',
-      enterSomething: 'Entrez une heure, choisissez une vitesse, ou les deux.',
-      passwordKept: 'Mot de passe gard\u00e9 pour cet onglet. L\u2019horloge le v\u00e9rifie \u00e0 la premi\u00e8re commande.',
-      passwordForgotten: 'Mot de passe oubli\u00e9.'
-    },
-    nl: {
-      connecting: 'Verbinden\u2026', running: 'Loopt', stopped: 'Gestopt', noConnection: 'Geen verbinding',
-      lastHeard: '{t} geleden voor het laatst gehoord', sec: '{n} s', min: '{n} min', hour: '{n} u',
-      held: 'Tijd ingesteld \u2013 wacht op Start', atStart: '{s}:1 bij Start', speed: 'Snelheid',
-      secondsHint: 'Toont of verbergt de seconden', spoken: 'Modeltijd {t}',
-      control: 'Bediening', close: 'Sluiten', password: 'Bedieningswachtwoord', logIn: 'Inloggen', start: 'Start',
-      stop: 'Stop', speedLegend: 'Snelheid', setTime: 'Tijd instellen', hours: 'Uren', minutes: 'Minuten',
-      speedWithTime: 'Snelheid bij de tijd', speedAsIs: 'snelheid ongewijzigd', set: 'Instellen',
-      setHint: 'Een ingestelde tijd houdt de klok vast tot Start, zoals het venster Tijd instellen van het programma.',
-      forget: 'Wachtwoord wissen',
-      wakeHint: 'Deze browser kan het scherm voor de klok niet aan houden. Zet daarvoor de schermtime-out van ' +
-                'het apparaat op de langste stand zolang de klok gebruikt wordt.',
-      enterPassword: 'Voer het bedieningswachtwoord in.', sending: 'Verzenden\u2026', done: 'Gedaan.',
-      noAnswer: 'Geen antwoord van de klok. Probeer het opnieuw.', refused: 'De klok heeft dit geweigerd.',
-      wrongPassword: 'Verkeerd wachtwoord. Voer het opnieuw in.',
-      controlOff: 'De bediening staat op de klok uit.',
-      tooMany: 'Te veel verkeerde wachtwoorden. Wacht een minuut en probeer het dan opnieuw.',
-      answered: 'De klok antwoordde {n}.', wholeNumbers: 'Voer de uren en minuten in als hele getallen.',
-      enterSomething: 'Voer een tijd in, kies een snelheid, of beide.',
-      passwordKept: 'Wachtwoord bewaard voor dit tabblad. De klok controleert het bij de eerste opdracht.',
-      passwordForgotten: 'Wachtwoord gewist.'
-    }
-  };
-
-  function chooseLanguage() {
-    var wanted = navigator.languages && navigator.languages.length ? navigator.languages : [navigator.language || ''];
-    for (var i = 0; i < wanted.length; i++) {
-      var primary = String(wanted[i]).toLowerCase().split('-')[0];
-      if (TEXTS.hasOwnProperty(primary)) return primary;
-    }
-    return 'en';
-  }
-
-  var lang = chooseLanguage();
-  var words = TEXTS[lang];
-
-  function tr(key, fill) {
-    var text = words[key];
-    if (fill) {
-      text = text.replace(/\{(\w+)\}/g, function (all, name) { return fill.hasOwnProperty(name) ? fill[name] : all; });
-    }
-    return text;
-  }
+  var page = window.quorandel;
+  var tr = page.tr;
+  var setText = page.setText;
+  var pad2 = page.pad2;
 
   // The address's options, for wall screens and bookmarks: ?kiosk, ?h12, ?seconds=0|1.
   function option(name) {
@@ -154,8 +42,7 @@
 
   var el = {};
   ['face', 'top', 'digits', 'hh', 'mm', 'seconds', 'ampm', 'speed', 'next-speed', 'status', 'note', 'spoken-time',
-   'control-button', 'panel', 'close-panel', 'wake-hint', 'login-form', 'password', 'login', 'controls', 'start',
-   'stop', 'set-form', 'hours', 'minutes', 'set-speed', 'set', 'logout', 'message'].forEach(function (id) {
+   'control-button', 'panel'].forEach(function (id) {
     el[id] = document.getElementById(id);
   });
   var speedButtons = Array.prototype.slice.call(document.querySelectorAll('[data-speed]'));
@@ -182,16 +69,10 @@
   var stateInFlight = false;
   var lastStateRequest = -Infinity;
 
-  var memoryPassword = '';  // where sessionStorage is refused (private modes)
-  var busy = false;         // a control request is in flight
   var needsFit = true;      // the digits are to be fitted to the screen again
   var wakeLock = null;
-  var wakeLockMissing = false;
-  var memoryWakeHintSaid = false;
 
   function now() { return performance.now(); }
-
-  function pad2(n) { return (n < 10 ? '0' : '') + n; }
 
   function wrapDay(s) { return ((s % DAY) + DAY) % DAY; }
 
@@ -231,10 +112,6 @@
     if (state.running && !lost && count < shownCount) count = shownCount;
     shownCount = count;
     return wrapDay(count);
-  }
-
-  function setText(node, text) {
-    if (node.textContent !== text) node.textContent = text;
   }
 
   function clockWords(s) {
@@ -283,7 +160,7 @@
     });
     var controlShown = state.control && !kiosk;
     el['control-button'].hidden = !controlShown;
-    if (!controlShown && !el.panel.hidden) closePanel();
+    if (!controlShown && !el.panel.hidden) page.closePanel();
     if (needsFit) fitDigits();
   }
 
@@ -429,12 +306,13 @@
     pollingSince = now();
   }
 
-  function fetchWithTimeout(url, options) {
+  // A request to the program, given up when it hangs so that the next can go.
+  function request(path, options) {
     var abort = window.AbortController ? new AbortController() : null;
     var timer = setTimeout(function () { if (abort) abort.abort(); }, FETCH_TIMEOUT_MS);
     options = options || {};
     if (abort) options.signal = abort.signal;
-    return fetch(url, options).then(function (response) {
+    return fetch(BASE + path, options).then(function (response) {
       clearTimeout(timer);
       return response;
     }, function (error) {
@@ -451,7 +329,7 @@
     var mine = ++stateRequest;
     stateInFlight = true;
     lastStateRequest = now();
-    fetchWithTimeout(BASE + 'state.json', { cache: 'no-store' })
+    request('state.json', { cache: 'no-store' })
       .then(function (response) {
         return response.ok ? response.text() : null;
       })
@@ -494,187 +372,17 @@
   // offer it, and it lets go of the lock whenever the page is hidden.
   function keepAwake() {
     if (!navigator.wakeLock || typeof navigator.wakeLock.request !== 'function') {
-      wakeLockMissing = true;
+      page.wakeLockMissing = true;
       return;
     }
     if (wakeLock || document.hidden) return;
     navigator.wakeLock.request('screen').then(function (lock) {
       wakeLock = lock;
-      wakeLockMissing = false;
+      page.wakeLockMissing = false;
       lock.addEventListener('release', function () { if (wakeLock === lock) wakeLock = null; });
     }, function () {
-      wakeLockMissing = true;
+      page.wakeLockMissing = true;
     });
-  }
-
-  function wakeHintSaid() {
-    try { return !!localStorage.getItem(WAKE_HINT_KEY); } catch (e) { return memoryWakeHintSaid; }
-  }
-
-  function noteWakeHintSaid() {
-    memoryWakeHintSaid = true;
-    try { localStorage.setItem(WAKE_HINT_KEY, '1'); } catch (e) { /* said again next time */ }
-  }
-
-  // --- Control -----------------------------------------------------------
-
-  function storedPassword() {
-    try { return sessionStorage.getItem(PASSWORD_KEY) || ''; } catch (e) { return memoryPassword; }
-  }
-
-  function storePassword(password) {
-    memoryPassword = password;
-    try {
-      if (password) sessionStorage.setItem(PASSWORD_KEY, password);
-      else sessionStorage.removeItem(PASSWORD_KEY);
-    } catch (e) { /* kept in memory only */ }
-  }
-
-  // A header value carries bytes; the password goes as its UTF-8 bytes.
-  function headerBytes(text) {
-    if (window.TextEncoder) {
-      var bytes = new TextEncoder().encode(text);
-      var out = '';
-      for (var i = 0; i < bytes.length; i++) out += String.fromCharCode(bytes[i]);
-      return out;
-    }
-    return unescape(encodeURIComponent(text));
-  }
-
-  function say(text, kind) {
-    el.message.textContent = text;
-    el.message.className = kind || '';
-  }
-
-  function showPanel() {
-    var loggedIn = storedPassword() !== '';
-    var opening = el.panel.hidden;
-    el['login-form'].hidden = loggedIn;
-    el.controls.hidden = !loggedIn;
-    el.panel.hidden = false;
-    el['control-button'].setAttribute('aria-expanded', 'true');
-    if (opening) {
-      var hint = wakeLockMissing && !wakeHintSaid();
-      el['wake-hint'].hidden = !hint;
-      if (hint) {
-        setText(el['wake-hint'], tr('wakeHint'));
-        noteWakeHintSaid();
-      }
-    }
-    // Keyboard users land in the panel, on what they most likely came for.
-    if (!loggedIn) el.password.focus();
-    else if (opening) (state && state.running ? el.stop : el.start).focus();
-  }
-
-  function closePanel() {
-    var hadFocus = el.panel.contains(document.activeElement);
-    el.panel.hidden = true;
-    el['control-button'].setAttribute('aria-expanded', 'false');
-    if (hadFocus && !el['control-button'].hidden) el['control-button'].focus();
-  }
-
-  function askPassword(text) {
-    storePassword('');
-    el.password.value = '';
-    showPanel();
-    say(text, 'bad');
-  }
-
-  function setBusy(on) {
-    busy = on;
-    el.controls.querySelectorAll('button').forEach(function (b) { b.disabled = on; });
-  }
-
-  function oneLine(text) {
-    var line = String(text || '').split(/\r?\n/)[0].trim();
-    return line.length > 200 ? line.slice(0, 200) + '\u2026' : line;
-  }
-
-  function send(fields, done) {
-    if (busy) return;
-    var password = storedPassword();
-    if (!password) return askPassword(tr('enterPassword'));
-    var body = Object.keys(fields).map(function (k) {
-      return encodeURIComponent(k) + '=' + encodeURIComponent(fields[k]);
-    }).join('&');
-    // The pressed button is disabled while the command goes; focus stays
-    // with it rather than falling back to the page's start.
-    var focused = document.activeElement;
-    setBusy(true);
-    say(tr('sending'));
-    fetchWithTimeout(BASE + 'control', {
-      method: 'POST',
-      headers: {
-        'Authorization': 'Bearer ' + headerBytes(password),
-        'Content-Type': 'application/x-www-form-urlencoded'
-      },
-      body: body,
-      cache: 'no-store'
-    }).then(function (response) {
-      return response.text().then(function (text) { answered(response.status, text, done); });
-    }).catch(function () {
-      say(tr('noAnswer'), 'bad');
-    }).then(function () {
-      setBusy(false);
-      if (focused && !el.panel.hidden && !el.controls.hidden && el.controls.contains(focused) &&
-          (document.activeElement === document.body || !document.activeElement)) focused.focus();
-    });
-  }
-
-  function answered(status, text, done) {
-    heard(false);
-    if (status === 204 || status === 200) {
-      say(tr('done'), 'good');
-      if (done) done();
-      requestState('ask');  // the stream brings it too; this serves the polling case at once
-    } else if (status === 400) {
-      say(oneLine(text) || tr('refused'), 'bad');
-    } else if (status === 401) {
-      askPassword(tr('wrongPassword'));
-    } else if (status === 403) {
-      say(tr('controlOff'), 'bad');
-    } else if (status === 429) {
-      say(tr('tooMany'), 'bad');
-    } else {
-      say(tr('answered', { n: status }) + ' ' + oneLine(text), 'bad');
-    }
-  }
-
-  function digitsOnly(text) {
-    return /^\d{1,2}$/.test(text);
-  }
-
-  function setTime(e) {
-    e.preventDefault();
-    var h = el.hours.value.trim();
-    var m = el.minutes.value.trim();
-    var speed = el['set-speed'].value;
-    var fields = { action: 'set' };
-    if (h !== '' || m !== '') {
-      // Like the program's dialog, an empty box counts as 0.
-      h = h === '' ? '0' : h;
-      m = m === '' ? '0' : m;
-      if (!digitsOnly(h) || !digitsOnly(m)) return say(tr('wholeNumbers'), 'bad');
-      fields.time = h + ':' + pad2(+m);
-    }
-    if (speed) fields.speed = speed;
-    if (!fields.time && !fields.speed) return say(tr('enterSomething'), 'bad');
-    send(fields, function () {
-      el.hours.value = '';
-      el.minutes.value = '';
-      el['set-speed'].value = '';
-    });
-  }
-
-  function login(e) {
-    e.preventDefault();
-    var password = el.password.value;
-    if (!password) return say(tr('enterPassword'), 'bad');
-    storePassword(password);
-    el.password.value = '';
-    showPanel();
-    el.start.focus();
-    say(tr('passwordKept'));
   }
 
   function showSeconds(show) {
@@ -683,6 +391,7 @@
     needsFit = true;
   }
 
+  // A tap on the digits; the choice is kept for this browser's next visits.
   function toggleSeconds() {
     var show = el.digits.classList.contains('no-seconds');
     showSeconds(show);
@@ -690,48 +399,7 @@
     try { localStorage.setItem(SECONDS_KEY, show ? '' : '1'); } catch (e) { /* not kept */ }
   }
 
-  function translate() {
-    document.documentElement.lang = lang;
-    Array.prototype.forEach.call(document.querySelectorAll('[data-t]'), function (node) {
-      node.textContent = tr(node.getAttribute('data-t'));
-    });
-    Array.prototype.forEach.call(document.querySelectorAll('[data-t-label]'), function (node) {
-      node.setAttribute('aria-label', tr(node.getAttribute('data-t-label')));
-    });
-    Array.prototype.forEach.call(document.querySelectorAll('[data-t-title]'), function (node) {
-      node.title = tr(node.getAttribute('data-t-title'));
-    });
-  }
-
   function wire() {
-    translate();
-    el['control-button'].addEventListener('click', function () {
-      if (el.panel.hidden) {
-        say('');
-        showPanel();
-      } else {
-        closePanel();
-      }
-    });
-    el['close-panel'].addEventListener('click', closePanel);
-    document.addEventListener('keydown', function (e) {
-      if ((e.key === 'Escape' || e.key === 'Esc') && !el.panel.hidden) {
-        e.preventDefault();
-        closePanel();
-      }
-    });
-    el['login-form'].addEventListener('submit', login);
-    el.start.addEventListener('click', function () { send({ action: 'start' }); });
-    el.stop.addEventListener('click', function () { send({ action: 'stop' }); });
-    speedButtons.forEach(function (b) {
-      b.addEventListener('click', function () { send({ action: 'set', speed: b.getAttribute('data-speed') }); });
-    });
-    el['set-form'].addEventListener('submit', setTime);
-    el.logout.addEventListener('click', function () {
-      storePassword('');
-      showPanel();
-      say(tr('passwordForgotten'));
-    });
     el.digits.addEventListener('click', toggleSeconds);
     window.addEventListener('resize', function () { needsFit = true; render(); });
     // Timers sleep in a hidden tab, and the connection may have died meanwhile.
@@ -746,6 +414,10 @@
     showSeconds(!hide);
   }
 
+  page.request = request;
+  page.heard = heard;
+  page.requestState = requestState;
+  page.running = function () { return !!state && state.running; };
   wire();
   openStream();
   requestState('ask');
