@@ -81,6 +81,7 @@ FPortula::FPortula(const AppPaths &paths, QWidget *parent)
     setWindowIcon(quorandelIcon());
     buildControls();
     connect(&m_master.clock(), &ClockEngine::displayChanged, Text1, &QLineEdit::setText);
+    connect(&m_master, &MasterClock::statusShown, Picture1, &StatusPanel::showTopic);
 }
 
 // The dialog keeps the settings' `Config` flag; it must go before they do.

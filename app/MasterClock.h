@@ -62,6 +62,11 @@ public:
     LiveClock &liveClock() { return m_live; }
     BroadcastTimeProducer &lcc() { return m_lcc; }
 
+signals:
+    // A line for the person at the window about one topic (a channel, the
+    // live pages, the session); the newest text of a topic replaces its last.
+    void statusShown(const QString &topic, const QString &text);
+
 private:
     void wire();
 

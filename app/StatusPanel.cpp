@@ -5,6 +5,8 @@
 #include "look/Olive.h"
 
 #include <QApplication>
+
+#include <algorithm>
 #include <QLabel>
 
 using DesignUnits::twips;
@@ -42,17 +44,44 @@ QLabel *StatusPanel::LFileProgress(int index)
         m_lines.resize(index + 1, nullptr);
     if (QLabel *label = m_lines[index])
         return label;
+    m_lines[index] = newLine(QStringLiteral("LFileProgress%1").arg(index), index * DesignUnits::twipsToPixels(240));
+    return m_lines[index];
+}
+
+// A line with the look of label 0.
+QLabel *StatusPanel::newLine(const QString &name, int top)
+{
     const QLabel *first = m_lines[0];
     auto *label = new QLabel(this);
-    label->setObjectName(QStringLiteral("LFileProgress%1").arg(index));
-    label->setGeometry(first->x(), index * DesignUnits::twipsToPixels(240), first->width(), first->height());
+    label->setObjectName(name);
+    label->setGeometry(first->x(), top, first->width(), first->height());
     label->setFont(first->font());
     label->setPalette(first->palette());
     label->setAutoFillBackground(first->autoFillBackground());
     label->setAlignment(first->alignment());
     label->show();
-    m_lines[index] = label;
     return label;
+}
+
+void StatusPanel::showTopic(const QString &topic, const QString &text)
+{
+    auto known = std::find_if(m_topics.begin(), m_topics.end(), [&](const auto &t) { return t.first == topic; });
+    if (known == m_topics.end()) {
+        const int top = height() - int(m_topics.size() + 1) * DesignUnits::twipsToPixels(240);
+        m_topics.append({topic, newLine(QStringLiteral("Topic%1").arg(m_topics.size()), top)});
+        known = m_topics.end() - 1;
+    }
+    known->second->setText(text);
+    known->second->setToolTip(text);
+}
+
+QString StatusPanel::topicText(const QString &topic) const
+{
+    for (const auto &t : m_topics) {
+        if (t.first == topic)
+            return t.second->text();
+    }
+    return {};
 }
 
 // A new slot's line starts as a copy of the listener's, text included.

@@ -11,7 +11,9 @@
 class QLabel;
 
 // The main window's connection status panel (Picture1): one line for the web
-// server's listener and one for each connection slot, 240 twips apart.
+// server's listener and one for each connection slot, 240 twips apart, from
+// the top; and from the bottom up, one line for each topic that has something
+// to say (a channel's state, the live pages, the session).
 class StatusPanel : public QFrame, public SlotStatus
 {
     Q_OBJECT
@@ -30,11 +32,17 @@ public:
     void loadSlot(int slot) override;
     void setSlotText(int slot, const QString &text) override;
     QString slotText(int slot) const override;
+    // The topic's line: made below the others on first use, its text replaced
+    // after that; an empty text keeps the line, empty.
+    void showTopic(const QString &topic, const QString &text);
+    QString topicText(const QString &topic) const;
 
 private:
+    QLabel *newLine(const QString &name, int top);
     void showWaitingTexts();
 
     QVector<QLabel *> m_lines;
+    QVector<QPair<QString, QLabel *>> m_topics;  // in the order they first spoke, from the bottom up
     QMap<int, QString> m_waiting;  // the newest text of each line not shown yet
     QTimer m_refresh;
 };

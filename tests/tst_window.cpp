@@ -98,6 +98,22 @@ private slots:
         QCOMPARE(w.centralWidget()->childAt(middle), label);
     }
 
+    // Each topic keeps one line at the panel's foot, the first to speak lowest.
+    void topicLines()
+    {
+        FPortula w(m_run->paths());
+        emit w.master().statusShown("JMRI", "JMRI: connected");
+        emit w.master().statusShown("Z21", "Z21: no answer since 14:02");
+        emit w.master().statusShown("JMRI", "JMRI: lost; trying again");
+        const auto lines = w.Picture1->findChildren<QLabel *>(QRegularExpression("^Topic"));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(w.Picture1->topicText("JMRI"), QString("JMRI: lost; trying again"));
+        QCOMPARE(w.Picture1->topicText("Z21"), QString("Z21: no answer since 14:02"));
+        const QLabel *jmri = lines[0]->text().startsWith("JMRI") ? lines[0] : lines[1];
+        const QLabel *z21 = lines[0] == jmri ? lines[1] : lines[0];
+        QVERIFY(jmri->geometry().bottom() < w.Picture1->height() && z21->geometry().bottom() < jmri->geometry().top());
+    }
+
     void oneWindowEach_data()
     {
         QTest::addColumn<int>("which");
