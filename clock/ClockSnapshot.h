@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QDate>
 #include <QtGlobal>
 
 // The clock's four states and what Timer1, Timer3 and Timer4 do in each:
@@ -22,6 +23,9 @@ struct ClockSnapshot
     // period; in every other state the chosen speed, which Start will take up.
     qint16 countedSpeed = 1;
     int intervalMs = 1000;    // one model second in real milliseconds at countedSpeed
+    // The model date, when the session has one ([session] date=); null
+    // otherwise, and then nothing about dates is told.
+    QDate modelDate;
 
     bool running() const { return state == ClockState::Running; }
     bool held() const { return state == ClockState::Held; }
