@@ -196,9 +196,9 @@ private slots:
                                                << QStringList("[lcc] hub= is set but [lcc] node= is not; LCC stays off");
         QTest::newRow("session, every key")
             << QByteArray("[session]\nresume=running\ndate=1957-06-14\n[alarms]\n1=\"06:45 First train, platform 2\"\n"
-                          "2=18:00 stop End of session\n3=6:60 Late\n") << 0600
-            << "resume=1|sessiondate=1957-06-14|alarms=405 First train, platform 2;1080 stop End of session"
-            << QStringList("[alarms] 3=6:60 Late is not");
+                          "2= 6:00  stop  End of session\n3=6:60 Late\n4=18:00 stopover at Dale\n5=18:00Late\n6=7:00 stop") << 0600
+            << "resume=1|sessiondate=1957-06-14|alarms=405 First train, platform 2;360 stop End of session;"
+               "1080 stopover at Dale;420 stop " << QStringList{"[alarms] 3=6:60 Late is not", "5=18:00Late has no space"};
         QTest::newRow("LCC, name of 70 bytes") << "[lcc]\nname=" + QByteArray(70, 'x') << 0600
                                                << "lccname=" + QString(62, u'x') << QStringList("longer than 62 bytes");
     }
@@ -262,7 +262,7 @@ private slots:
                                                               << "1 4/8 0 1960-01-01|Resumed the session that ended without saving: 06:02 at 8:1";
         QTest::newRow("damaged") << QByteArray(R"({"journal":1,"time":"soon"})") << -5 << "running 1957-06-14"
                                  << "0 0 1957-06-14|The session journal";
-        QTest::newRow("cut short") << QByteArray("cut") << -5 << "running -" << "0 0 |The session journal";
+        QTest::newRow("cut short") << QByteArray("{\"countedSpeed\":8,\"date\":\"1957-06") << -5 << "running -" << "0 0 |The session journal";
     }
     void journal()
     {
@@ -275,8 +275,6 @@ private slots:
         if (journal == "entry")
             journal = Journal::text({recordSaved.addSecs(-age), ClockTimeMath::timeOfDay(6, 2) + 40 / 86400.0, 4, 8,
                                      ClockState::Running, QDate(1957, 6, 16), QDate(1957, 6, 14)});
-        else if (journal == "cut")  // the start of a whole one
-            journal = Journal::text({recordSaved, 0, 1, 1, ClockState::Idle, {}, {}}).left(40);
         QVERIFY(journal.isNull() || writeFile(dir + "QuorandelSession.json", journal));
         SessionJournal file(dir + "QuorandelDB.mdb", clock);
         const JournalRead read = file.read();
@@ -288,8 +286,6 @@ private slots:
         // Never trusted, never overwritten: a damaged one is kept aside.
         if (read.status == JournalRead::Status::Damaged)
             QCOMPARE(contentOf(dir + "QuorandelSession.json.damaged"), journal);
-        if (start.resumed)
-            QCOMPARE(start.clockTime, ClockTimeMath::timeOfDay(6, 2) + 40 / 86400.0);
     }
 };
 
