@@ -26,6 +26,7 @@
   var tr = page.tr;
   var setText = page.setText;
   var pad2 = page.pad2;
+  var dateWords = page.dateWords;
 
   // The address's options, for wall screens and bookmarks: ?kiosk, ?h12, ?seconds=0|1.
   function option(name) {
@@ -120,20 +121,6 @@
     var h = Math.floor(s / 3600);
     if (!h12) return { hh: pad2(h), mm: pad2(Math.floor(s / 60) % 60), ampm: '' };
     return { hh: String(h % 12 || 12), mm: pad2(Math.floor(s / 60) % 60), ampm: h < 12 ? 'AM' : 'PM' };
-  }
-
-  // "Fri 14 Jun 1957" in the page's language; the date as sent where the
-  // browser cannot say it.
-  function dateWords(iso) {
-    if (!iso || !window.Intl) return iso;
-    var day = new Date(Date.UTC(2000, +iso.slice(5, 7) - 1, +iso.slice(8, 10)));
-    day.setUTCFullYear(+iso.slice(0, 4));
-    try {
-      return new Intl.DateTimeFormat(tr('locale'), { weekday: 'short', day: 'numeric', month: 'short',
-                                                     year: 'numeric', timeZone: 'UTC' }).format(day).replace(/,/g, '');
-    } catch (e) {
-      return iso;
-    }
   }
 
   // An alarm from the stream: a banner for ALARM_MS, said by screen readers

@@ -141,6 +141,20 @@
 
   function pad2(n) { return (n < 10 ? '0' : '') + n; }
 
+  // "Fri 14 Jun 1957" in the page's language; the date as sent where the
+  // browser cannot say it.
+  function dateWords(iso) {
+    if (!iso || !window.Intl) return iso;
+    var day = new Date(Date.UTC(2000, +iso.slice(5, 7) - 1, +iso.slice(8, 10)));
+    day.setUTCFullYear(+iso.slice(0, 4));
+    try {
+      return new Intl.DateTimeFormat(tr('locale'), { weekday: 'short', day: 'numeric', month: 'short',
+                                                     year: 'numeric', timeZone: 'UTC' }).format(day).replace(/,/g, '');
+    } catch (e) {
+      return iso;
+    }
+  }
+
   function setText(node, text) {
     if (node.textContent !== text) node.textContent = text;
   }
@@ -152,10 +166,11 @@
   // the script named beside it, before anything is started; the clock starts
   // last, so each call below finds its callee in place.
   window.quorandel = {
-    // words.js: the texts, and how a text or a number is put on the page
+    // words.js: the texts, and how a text, a number or a date is put on the page
     tr: tr,
     setText: setText,
     pad2: pad2,
+    dateWords: dateWords,
     // control.js: the clock closes the panel when control is switched off
     closePanel: null,
     // clock.js: what the panel's commands need of the connection and the clock
