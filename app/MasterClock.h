@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "clock/AlarmWatch.h"
 #include "clock/ClockEngine.h"
 #include "platform/FileNumbers.h"
 #include "platform/Paths.h"
@@ -10,6 +11,7 @@
 #include "publish/ImageExport.h"
 #include "publish/TimeBroadcast.h"
 #include "settings/ExtensionSettings.h"
+#include "settings/SessionJournal.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 #include "web/LiveClock.h"
@@ -36,10 +38,12 @@ public:
                 const QString &versionCaption, QObject *parent = nullptr);
 
     // Reads the record into the settings and the clock and opens the request
-    // log. False, with the reason, when the record cannot be used.
+    // log; after an unclean end the journal's time and speed replace the
+    // record's. False, with the reason, when the record cannot be used.
     bool loadSettings(const std::function<void()> &putTrimsIntoConfig, QString *error);
     // The listener, the picture, the broadcast's stop marks, the live page,
-    // the multicast and the layout network, in that order.
+    // the multicast and the layout network, in that order; then the journal,
+    // and the clock started when a crashed session resumes running.
     void startPublishing();
     bool saveSettings(QString *error);
     // The clock halted, every publication announcing its own stop (the
@@ -61,6 +65,7 @@ public:
     FastClockMulticast &fastClock() { return m_fastClock; }
     LiveClock &liveClock() { return m_live; }
     BroadcastTimeProducer &lcc() { return m_lcc; }
+    SessionJournal &journal() { return m_journal; }
 
 signals:
     // A line for the person at the window about one topic (a channel, the
@@ -69,6 +74,8 @@ signals:
 
 private:
     void wire();
+    void resumeSession(const QDateTime &recordSaved);
+    void tellAlarm(const Alarm &alarm);
 
     AppPaths m_paths;
     Settings m_settings;
@@ -84,4 +91,7 @@ private:
     ImageExport m_export;
     FastClockMulticast m_fastClock;
     BroadcastTimeProducer m_lcc;
+    SessionJournal m_journal;
+    SessionStart m_sessionStart;
+    AlarmWatch m_alarms;
 };

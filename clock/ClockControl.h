@@ -21,6 +21,8 @@ public:
     void stop() { stop(StopBurst); }                        // "Stop Clock"
     virtual void setSpeed(qint16 speed) = 0;                // an option of the speed dialog
     virtual void setTimeAndHold(int hour, int minute) = 0;  // the time dialog's Set, entries accepted
+    // The session's model date from now on; the time and the state stay.
+    virtual void setDate(const QDate &date) = 0;
 
     // A remote operator who asks for a speed means it now: while the clock
     // runs that is the window's two actions, the speed chosen and Start

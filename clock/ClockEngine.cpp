@@ -34,7 +34,11 @@ void ClockEngine::tick()
 {
     m_clockTime = ClockTimeMath::addOneSecond(m_clockTime);
     emit displayChanged(ClockTimeMath::displayText(m_clockTime));
-    if (ClockTimeMath::secondsOfDay(m_clockTime) % 60 == 0)
+    const int second = ClockTimeMath::secondsOfDay(m_clockTime);
+    // One second past 23:59:59 is the next model day.
+    if (second == 0 && m_modelDate.isValid())
+        m_modelDate = m_modelDate.addDays(1);
+    if (second % 60 == 0)
         emit minuteChanged(snapshot());
 }
 
@@ -47,6 +51,7 @@ ClockSnapshot ClockEngine::snapshot() const
     s.chosenSpeed = m_clockSpeed;
     s.countedSpeed = countedSpeed();
     s.intervalMs = periodFor(s.countedSpeed);
+    s.modelDate = m_modelDate;
     return s;
 }
 
@@ -82,5 +87,11 @@ void ClockEngine::setTimeAndHold(int hour, int minute)
     if (m_state == ClockState::Running)
         m_state = ClockState::Held;
     m_timer1.setInterval(0);
+    noteChange();
+}
+
+void ClockEngine::setDate(const QDate &date)
+{
+    m_modelDate = date;
     noteChange();
 }

@@ -49,14 +49,19 @@ public:
     void stop(int stopBurst) override;
     // The speed N:1; a running clock keeps its pace until the next start.
     void setSpeed(qint16 n) override;
-    // hour:minute:00 of day 0, and the clock held: Timer1 stops.
+    // hour:minute:00 of day 0, and the clock held: Timer1 stops. The model
+    // date stays what it was.
     void setTimeAndHold(int hour, int minute) override;
+    void setDate(const QDate &date) override;
     // Puts back a model time, date and all, as it was saved; the timers are
     // left as they are.
     void restoreTime(double t) { m_clockTime = t; }
     // Puts back the speed as it was saved: chosen, not announced, since no
     // one has been told anything yet.
     void restoreSpeed(qint16 n) { m_clockSpeed = n; }
+    // Puts back the session's model date (null: the session keeps none), not
+    // announced either.
+    void restoreDate(const QDate &date) { m_modelDate = date; }
 
 signals:
     void displayChanged(const QString &text);
@@ -77,4 +82,7 @@ private:
     qint16 m_clockSpeed = 1;
     qint16 m_countedSpeed = 1;
     ClockState m_state = ClockState::Idle;
+    // Beside the time of day, not derived from the days in m_clockTime: a
+    // time set starts again on day 0 but keeps the session's date.
+    QDate m_modelDate;
 };

@@ -113,6 +113,7 @@ void BroadcastTimeProducer::sendSync()
         return;
     m_sync.stop();
     const ClockSnapshot clock = m_clock.snapshot();
+    followDate(clock);
     m_told = Told{true, clock.running(), quartersOf(clock), clock.secondsOfDay / 60};
     m_node.sendEvent(ProducerIdentifiedValid, eventId(m_told.running ? BT::Start : BT::Stop));
     m_node.sendEvent(ProducerIdentifiedValid, eventId(BT::rateSuffix(m_told.quarters)));
@@ -136,6 +137,17 @@ void BroadcastTimeProducer::clockChanged(const ClockSnapshot &clock)
 {
     followMinute(clock, false);
     reportChanges(clock, Force::None);
+    if (followDate(clock) && m_node.isInitialized())
+        sendDateAndYear();
+}
+
+// The session's date, when it keeps one, is the clock's; true when it changed.
+bool BroadcastTimeProducer::followDate(const ClockSnapshot &clock)
+{
+    if (!clock.modelDate.isValid() || clock.modelDate == m_date)
+        return false;
+    m_date = clock.modelDate;
+    return true;
 }
 
 void BroadcastTimeProducer::minuteChanged(const ClockSnapshot &clock)
@@ -152,7 +164,7 @@ void BroadcastTimeProducer::followMinute(const ClockSnapshot &clock, bool mayRol
         return;
     const bool rolled = mayRoll && m_lastMinute >= 0 && minute < m_lastMinute;
     m_lastMinute = minute;
-    if (rolled)
+    if (rolled && !followDate(clock))
         m_date = m_date.addDays(1);
     if (!mayRoll || !m_node.isInitialized())
         return;

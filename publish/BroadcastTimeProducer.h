@@ -20,8 +20,9 @@
 //
 // What it tells is the clock model's snapshot: the counted speed (as the rate,
 // 4N quarters), the model time to the minute, running or not (Held counts as
-// stopped: its time stands). The model date is not the clock's: a fixed date
-// from the settings, rolled at each midnight the running clock passes.
+// stopped: its time stands). The model date is the session's when it keeps
+// one; otherwise a fixed date from the settings, rolled at each midnight the
+// running clock passes.
 //
 // On the network: at each login the ranges (Producer Range Identified for the
 // whole suffix space, Consumer Range Identified for the set half) and the
@@ -90,6 +91,7 @@ private:
     void eventReported(OpenLcb::Alias source, OpenLcb::EventId event);
     void setAsked(OpenLcb::Alias source, const BroadcastTime::Decoded &set);
     void followMinute(const ClockSnapshot &clock, bool mayRoll);
+    bool followDate(const ClockSnapshot &clock);
     quint64 eventId(quint16 suffix) const { return BroadcastTime::event(m_settings.clockId, suffix); }
     static int quartersOf(const ClockSnapshot &clock) { return 4 * clock.countedSpeed; }
 

@@ -25,7 +25,8 @@ const QStringList kKnownKeys = {
     QStringLiteral("lcc/hub"),          QStringLiteral("lcc/node"),
     QStringLiteral("lcc/clock"),        QStringLiteral("lcc/control"),
     QStringLiteral("lcc/date"),         QStringLiteral("lcc/name"),
-    QStringLiteral("lcc/description"),
+    QStringLiteral("lcc/description"),  QStringLiteral("session/resume"),
+    QStringLiteral("session/date"),
 };
 
 // The file through QSettings, and the warnings about it. A value that QSettings
@@ -48,6 +49,8 @@ public:
     void readProse(const QString &key, int maxLength, QString &value);
     void readPassword(const QString &key, QString &value);
     void readLcc(ExtensionSettings::Lcc &lcc);
+    void readDate(const QString &key, QDate &value);
+    void readSession(ExtensionSettings::Session &session);
     void reportUnknownKeys();
 
 private:
@@ -230,15 +233,7 @@ void IniReader::readLcc(ExtensionSettings::Lcc &lcc)
                       OpenLcb::dotted(lcc.clockId));
     }
     readFlag(QStringLiteral("lcc/control"), lcc.control);
-    if (raw(QStringLiteral("lcc/date"), QStringLiteral(","), &text)) {
-        const QDate date = QDate::fromString(text.trimmed(), Qt::ISODate);
-        if (date.isValid() && date.year() >= 1 && date.year() <= 4095 && text.trimmed().size() == 10)
-            lcc.date = date;
-        else
-            warnValue(QStringLiteral("lcc/date"), text,
-                      QStringLiteral("is not a date YYYY-MM-DD in the years 0001 to 4095"),
-                      lcc.date.toString(Qt::ISODate));
-    }
+    readDate(QStringLiteral("lcc/date"), lcc.date);
     const auto readNodeText = [this](const QString &key, int maxBytes, QString &value) {
         QString text;
         if (!raw(key, QStringLiteral(", "), &text))
@@ -256,12 +251,56 @@ void IniReader::readLcc(ExtensionSettings::Lcc &lcc)
     readNodeText(QStringLiteral("lcc/description"), 63, lcc.description);
 }
 
+// YYYY-MM-DD in the years the layout network can tell (0001 to 4095).
+void IniReader::readDate(const QString &key, QDate &value)
+{
+    QString text;
+    if (!raw(key, QStringLiteral(","), &text))
+        return;
+    const QDate date = QDate::fromString(text.trimmed(), Qt::ISODate);
+    if (date.isValid() && date.year() >= 1 && date.year() <= 4095 && text.trimmed().size() == 10)
+        value = date;
+    else
+        warnValue(key, text, QStringLiteral("is not a date YYYY-MM-DD in the years 0001 to 4095"),
+                  value.isValid() ? value.toString(Qt::ISODate) : QStringLiteral("no date"));
+}
+
+// resume=stopped|running, date=, and [alarms] with any key names: a line
+// that is not an alarm is told once and skipped, the others stand.
+void IniReader::readSession(ExtensionSettings::Session &session)
+{
+    QString text;
+    if (raw(QStringLiteral("session/resume"), QStringLiteral(","), &text)) {
+        const QString word = text.trimmed().toLower();
+        if (word == u"stopped" || word == u"running")
+            session.resumeRunning = word == u"running";
+        else
+            warnValue(QStringLiteral("session/resume"), text, QStringLiteral("is neither stopped nor running"),
+                      QStringLiteral("stopped"));
+    }
+    readDate(QStringLiteral("session/date"), session.date);
+    m_ini.beginGroup(QStringLiteral("alarms"));
+    const QStringList keys = m_ini.childKeys();
+    m_ini.endGroup();
+    for (const QString &name : keys) {
+        const QString key = QStringLiteral("alarms/") + name;
+        Alarm alarm;
+        QString problem;
+        if (!raw(key, QStringLiteral(", "), &text))
+            continue;
+        if (Alarms::read(text, &alarm, &problem))
+            session.alarms.push_back(alarm);
+        else
+            warn(QStringLiteral("%1%2 %3; this alarm is skipped").arg(where(key), text, problem));
+    }
+}
+
 // Only the key is named: an unknown key may be a misspelt password.
 void IniReader::reportUnknownKeys()
 {
     const QStringList keys = m_ini.allKeys();
     for (const QString &key : keys) {
-        if (!kKnownKeys.contains(key))
+        if (!kKnownKeys.contains(key) && !key.startsWith(QStringLiteral("alarms/")))
             warn(QStringLiteral("%1 is not a known setting; ignored").arg(where(key)));
     }
 }
@@ -280,6 +319,7 @@ void readAll(IniReader &ini, ExtensionSettings &s)
     ini.readAddress(QStringLiteral("display/address"), false, s.display.address);
     ini.readPort(QStringLiteral("display/port"), s.display.port);
     ini.readLcc(s.lcc);
+    ini.readSession(s.session);
     ini.reportUnknownKeys();
 }
 

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "clock/Alarms.h"
+
 #include <QDate>
 #include <QString>
 #include <QStringList>
+
+#include <vector>
 
 // Settings the settings record has no room for: an optional INI file that the
 // user writes by hand, read once at start-up and never written. Every key has
@@ -52,10 +56,20 @@ struct ExtensionSettings
         bool enabled() const { return !hubHost.isEmpty() && nodeId != 0; }
     };
 
+    // The operating session: how it comes back after an unclean end, its
+    // model date, and its alarms ([alarms], one key per alarm).
+    struct Session
+    {
+        bool resumeRunning = false;  // resume=running: start at once after a crash
+        QDate date;                  // none: nothing about dates is told
+        std::vector<Alarm> alarms;   // in the order of their keys
+    };
+
     Remote remote;
     FastClock fastClock;
     Display display;
     Lcc lcc;
+    Session session;
     // One line for each problem found in the file, to be logged once each.
     QStringList warnings;
 

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "clock/AlarmWatch.h"
 #include "clock/ClockEngine.h"
 #include "clock/ClockTime.h"
 
@@ -139,6 +140,73 @@ private slots:
         QCOMPARE(changes.at(0).at(0).value<ClockSnapshot>().state, s.state);
         clock.start();  // a speed chosen meanwhile counts from here on
         QCOMPARE(timer1Period(clock), action == "speed 8" ? 125 : 250);
+    }
+
+    // Which alarms one step of the counted time reaches (seconds of the day).
+    void alarmsCrossed_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<QString>("reached");  // of 06:45, 00:00, 06:45
+        const auto row = [](const char *name, int from, int to, const char *reached) { QTest::newRow(name) << from << to << reached; };
+        row("counted to it", 24299, 24300, "0 2");
+        row("started on it", 24300, 24360, "");
+        row("across midnight", 86340, 0, "1");
+        row("no step", 24300, 24300, "");
+    }
+    void alarmsCrossed()
+    {
+        QFETCH(int, from);
+        QFETCH(int, to);
+        const std::vector<Alarm> alarms{{405, "a", false}, {0, "b", false}, {405, "c", true}};
+        QStringList reached;
+        for (int i : Alarms::crossed(from, to, alarms))
+            reached << QString::number(i);
+        QTEST(reached.join(' '), "reached");
+    }
+
+    // The alarms and the model date as the clock counts, from 06:44:00 on
+    // 14 June 1957 at 1:1: "tick N" counts N model seconds, "set" is a time
+    // set to 06:50. After: the alarms fired, the state, the date.
+    void sessionPlan_data()
+    {
+        QTest::addColumn<QString>("alarm");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("counted to it") << "06:45 First train" << "start tick 60" << "06:45 First train|run|1957-06-14";
+        QTest::newRow("a time set past it") << "06:45 First train" << "start set start tick 60" << "|run|1957-06-14";
+        QTest::newRow("stop") << "06:45 stop End" << "start tick 90" << "06:45 End|stop|1957-06-14";
+        QTest::newRow("each crossing once, across midnight") << "00:00 Midnight" << "start tick 62160 tick 86400"
+                                                              << "00:00 Midnight,00:00 Midnight|run|1957-06-16";
+        QTest::newRow("the date kept over a time set") << "00:00 Midnight" << "start tick 62160 set" << "00:00 Midnight|held|1957-06-15";
+    }
+    void sessionPlan()
+    {
+        QFETCH(QString, alarm);
+        QFETCH(QString, steps);
+        ClockEngine clock;
+        Alarm a;
+        QString problem;
+        QVERIFY(Alarms::read(alarm, &a, &problem));
+        AlarmWatch watch({a}, clock);
+        clock.addFollower(watch);
+        QStringList fired;
+        connect(&watch, &AlarmWatch::fired, this, [&](const Alarm &x) { fired << Alarms::timeText(x) + ' ' + x.text; });
+        clock.restoreTime(at(6, 44, 0));
+        clock.restoreDate(QDate(1957, 6, 14));
+        const QStringList words = steps.split(' ');
+        for (qsizetype i = 0; i < words.size(); ++i) {
+            if (words[i] == "tick") {
+                for (int n = words[++i].toInt(); n > 0; --n)
+                    clock.tick();
+                continue;
+            }
+            QSignalSpy told(&clock, &ClockEngine::changed);
+            words[i] == "start" ? clock.start() : clock.setTimeAndHold(6, 50);
+            QVERIFY(told.wait(1000));  // the watch hears where counting starts
+        }
+        const char *states[] = {"idle", "run", "stop", "held"};
+        QTEST(QString("%1|%2|%3").arg(fired.join(','), states[int(clock.state())], clock.snapshot().modelDate.toString(Qt::ISODate)), "after");
     }
 };
 

@@ -80,6 +80,8 @@ class TstMaster : public QObject
 private slots:
     void init() { REQUIRE_PRIVATE_NETWORK(); }
     void everyChannelTellsTheSame();
+    void sessionComesBack_data();
+    void sessionComesBack();
 };
 
 void TstMaster::everyChannelTellsTheSame()
@@ -92,7 +94,8 @@ void TstMaster::everyChannelTellsTheSame()
     QVERIFY(conf.open(QIODevice::WriteOnly));
     conf.write("[remote]\npassword=pw\n[fastclock]\nenabled=true\ninterval=15\nport=" + QByteArray::number(group.port())
                + "\n[display]\naddress=10.77.0.2\nport=" + QByteArray::number(device.serverPort())
-               + "\n[lcc]\nnode=02.01.0D.00.00.03\ncontrol=true\nhub=127.0.0.1:" + QByteArray::number(hub.serverPort()) + '\n');
+               + "\n[lcc]\nnode=02.01.0D.00.00.03\ncontrol=true\nhub=127.0.0.1:" + QByteArray::number(hub.serverPort())
+               + "\n[session]\ndate=1957-06-14\n[alarms]\n1=06:45 stop End of session\n");
     conf.close();
     conf.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     NoStatus status;
@@ -123,9 +126,12 @@ void TstMaster::everyChannelTellsTheSame()
         {"8:1 from the web while running", web("action=set&speed=8"), true, 8, {}},
         {"06:30 from the layout network holds the clock", lcc("861E"), false, 8, "06:30"},
         {"Start from the layout network", lcc("F002"), true, 8, {}},
+        {"a date from the web", web("action=set&date=1957-06-15"), true, 8, {}},
         {"4:1 from the dialog while running waits for Start", [&] { m.clock().setSpeed(4); }, true, 8, {}},
         {"Stop from the web", web("action=stop"), false, 4, {}},
         {"Start from the web", web("action=start"), true, 4, {}},
+        {"the end-of-session alarm at 06:45 stops the clock",
+         [&] { for (int n = 0; n < 86400 && m.clock().snapshot().running(); ++n) m.clock().tick(); }, false, 4, {}},
         {"the exit", [&] { m.finish(ClockControl::StopBurst); }, false, 4, {}},
     };
     const QByteArray trims[9] = {{}, "1000", {}, {}, "253", {}, {}, {}, "125"};
@@ -150,6 +156,8 @@ void TstMaster::everyChannelTellsTheSame()
         QVERIFY(lastEvent().value("time").toString().startsWith(QString::fromLatin1(hhmm)));
         const QByteArray state = exchange("GET /quorandel/state.json HTTP/1.0\r\n\r\n", port);
         QCOMPARE(QJsonDocument::fromJson(state.mid(state.indexOf("\n\n") + 2)).object(), lastEvent());
+        QCOMPARE(lastEvent().value("date").toString() + lastEvent().value("weekday").toString(),
+                 master.modelDate.toString(Qt::ISODate) + QLocale::c().dayName(master.modelDate.dayOfWeek(), QLocale::ShortFormat));
 
         // The slave clocks of the multicast.
         QTRY_VERIFY_WITH_TIMEOUT(!group.datagrams().isEmpty(), kWait);
@@ -162,6 +170,8 @@ void TstMaster::everyChannelTellsTheSame()
         QTRY_COMPARE_WITH_TIMEOUT(hub.latest({"F001", "F002"}), QByteArray(step.running ? "F002" : "F001"), kWait);
         QTRY_COMPARE_WITH_TIMEOUT(hub.latest({"4004", "4010", "4020"}),
                                   "40" + QByteArray::number(4 * step.speed, 16).rightJustified(2, '0'), kWait);
+
+        QTRY_COMPARE_WITH_TIMEOUT(hub.latest({"260E", "260F"}), QByteArray(master.modelDate.day() == 14 ? "260E" : "260F"), kWait);  // the date
 
         // The remote clocks of the broadcast, and the display.
         if (step.running) {
@@ -185,10 +195,65 @@ void TstMaster::everyChannelTellsTheSame()
             QVERIFY(device.received.size() <= stoppedAt + 2);  // at most one push on its way
         }
     }
+    QVERIFY2(events.contains("event: alarm\ndata: {\"stop\":true,\"text\":\"End of session\",\"time\":\"06:45\"}\n\n"),
+             events.right(500).constData());
     // The multicast's last word says stopped, and nothing follows it.
     group.clear();
     QTest::qWait(300);
     QCOMPARE(group.datagrams().size(), 0);
+}
+
+// Run to 06:02:40 at 8:1 on 15 June 1957, then ended in an orderly way or
+// left as a kill leaves it: what the next start comes back with.
+void TstMaster::sessionComesBack_data()
+{
+    QTest::addColumn<QByteArray>("resume");
+    QTest::addColumn<QString>("after");  // time, state, speed, date | the window's status line
+    const QString said = "Resumed the session that ended without saving: 06:02 at 8:1";
+    QTest::newRow("killed, resume=stopped") << QByteArray("stopped") << "06:02 idle 8 1957-06-15|" + said;
+    QTest::newRow("killed, resume=running") << QByteArray("running") << "06:02 running 8 1957-06-15|" + said + ", running";
+    QTest::newRow("orderly exit") << QByteArray("running") << "06:02 idle 8 1957-06-15|";
+}
+
+void TstMaster::sessionComesBack()
+{
+    QFETCH(QByteArray, resume);
+    QTemporaryDir dir;
+    QFile conf(dir.filePath("quorandel.conf"));
+    QVERIFY(conf.open(QIODevice::WriteOnly) && conf.write("[session]\ndate=1957-06-14\nresume=" + resume) > 0);
+    conf.close();
+    NoStatus status;
+    QString error;
+    QStringList shown;
+    const auto started = [&]() -> std::unique_ptr<MasterClock> {
+        auto m = std::make_unique<MasterClock>(AppPaths{dir.filePath("QuorandelDB.mdb"), {}, dir.filePath("export"), dir.path(),
+                                                        conf.fileName()}, status, ImageExport::SnapWindow(), QStringLiteral("Quorandel 1.40"));
+        connect(m.get(), &MasterClock::statusShown, this, [&](const QString &, const QString &text) { shown << text; });
+        if (!m->loadSettings([] {}, &error))
+            return nullptr;
+        m->settings().LPort = QStringLiteral("0");  // a port of the OS's choosing
+        m->startPublishing();
+        return m;
+    };
+    auto m = started();
+    QVERIFY2(m, qPrintable(error));
+    m->clock().setSpeed(8);
+    m->clock().setTimeAndHold(6, 2);
+    m->clock().start();
+    for (int n = 0; n < 40; ++n)
+        m->clock().tick();
+    m->clock().setDate(QDate(1957, 6, 15));
+    QTRY_VERIFY_WITH_TIMEOUT(contentOf(m->journal().path()).contains("\"date\":\"1957-06-15\""), kWait);
+    if (QTest::currentDataTag() == QLatin1String("orderly exit")) {
+        QVERIFY(m->saveSettings(&error));
+        m->finish(10);
+    }
+    m.reset();  // as a kill leaves it, unless saved: nothing more is written
+    m = started();
+    const ClockSnapshot s = m->clock().snapshot();
+    const QString state = s.running() ? "running" : s.state == ClockState::Idle ? "idle" : "other";
+    QTEST(QString("%1 %2 %3 %4|%5").arg(QString(ClockTimeMath::timeOfDayText(s.secondsOfDay).left(5)), state)
+              .arg(s.countedSpeed).arg(s.modelDate.toString(Qt::ISODate), shown.join('\n')), "after");
 }
 
 QTEST_MAIN(TstMaster)

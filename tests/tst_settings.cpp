@@ -2,8 +2,10 @@
 #include "Waits.h"
 
 #include "clock/ClockEngine.h"
+#include "clock/ClockTime.h"
 #include "platform/RegistryHive.h"
 #include "settings/ExtensionSettings.h"
+#include "settings/SessionJournal.h"
 #include "settings/Settings.h"
 #include "settings/SettingsSequence.h"
 #include "settings/SettingsStore.h"
@@ -173,7 +175,8 @@ private slots:
         for (const char *line : {"[fastclock]\ngroup=10.0.0.1", "[fastclock]\ngroup=clocks.local", "[fastclock]\nport=70000",
                                  "[fastclock]\ninterval=0", "[fastclock]\ninterval=2.5", "[fastclock]\nttl=300",
                                  "[fastclock]\nenabled=maybe", "[display]\naddress=192.168.1", "[lcc]\nhub=h:0",
-                                 "[lcc]\nnode=02.01.0D.00.03", "[lcc]\nclock=fast", "[lcc]\ndate=1970-02-30"}) {
+                                 "[lcc]\nnode=02.01.0D.00.03", "[lcc]\nclock=fast", "[lcc]\ndate=1970-02-30",
+                                 "[session]\nresume=soon", "[session]\ndate=1957-06-31", "[alarms]\nx=25:00 Late"}) {
             const QByteArray quoted = QByteArray(line).replace('\n', ' ');
             QTest::newRow(quoted.constData()) << QByteArray(line) << 0600 << "" << QStringList("quorandel.conf: " + quoted);
         }
@@ -191,6 +194,11 @@ private slots:
                "lccname=Quorandel|description=Hall 2, master" << QStringList();
         QTest::newRow("LCC, hub without node") << QByteArray("[lcc]\nhub=localhost") << 0600 << "hub=localhost:12021"
                                                << QStringList("[lcc] hub= is set but [lcc] node= is not; LCC stays off");
+        QTest::newRow("session, every key")
+            << QByteArray("[session]\nresume=running\ndate=1957-06-14\n[alarms]\n1=\"06:45 First train, platform 2\"\n"
+                          "2= 6:00  stop  End of session\n3=6:60 Late\n4=18:00 stopover at Dale\n5=18:00Late\n6=7:00 stop") << 0600
+            << "resume=1|sessiondate=1957-06-14|alarms=405 First train, platform 2;360 stop End of session;"
+               "1080 stopover at Dale;420 stop " << QStringList{"[alarms] 3=6:60 Late is not", "5=18:00Late has no space"};
         QTest::newRow("LCC, name of 70 bytes") << "[lcc]\nname=" + QByteArray(70, 'x') << 0600
                                                << "lccname=" + QString(62, u'x') << QStringList("longer than 62 bytes");
     }
@@ -208,16 +216,20 @@ private slots:
         const auto &l = e.lcc;
         const auto n = [](qint64 v) { return QString::number(v); };
         const auto id = [](quint64 v) { return QString("%1").arg(v, 12, 16, QLatin1Char('0')); };
+        QStringList alarms;
+        for (const Alarm &a : e.session.alarms)
+            alarms << QString("%1 %2%3").arg(a.minuteOfDay).arg(a.stop ? "stop " : "", a.text);
         const QStringList fields = {
             "password=" + e.remote.password, "enabled=" + n(f.enabled), "group=" + f.group, "port=" + n(f.port),
             "ttl=" + n(f.ttl), "name=" + f.name, "text=" + f.text, "interval=" + n(f.intervalSeconds),
             "display=" + e.display.address + ':' + n(e.display.port), QString("lcc=") + (l.enabled() ? "on" : "off"),
             "hub=" + l.hubHost + ':' + n(l.hubPort), "node=" + id(l.nodeId), "clock=" + id(l.clockId),
             "control=" + n(l.control), "date=" + l.date.toString(Qt::ISODate), "lccname=" + l.name,
-            "description=" + l.description};
+            "description=" + l.description, "resume=" + n(e.session.resumeRunning),
+            "sessiondate=" + e.session.date.toString(Qt::ISODate), "alarms=" + alarms.join(';')};
         const QString defaults = "password=|enabled=0|group=239.50.50.20|port=2000|ttl=1|name=Quorandel|text=|"
                                  "interval=2|display=192.168.1.99:7799|lcc=off|hub=:12021|node=000000000000|"
-                                 "clock=010100000100|control=0|date=1970-01-01|lccname=|description=";
+                                 "clock=010100000100|control=0|date=1970-01-01|lccname=|description=|resume=0|sessiondate=|alarms=";
         QStringList changed;
         for (int i = 0; i < fields.size(); ++i)
             if (fields[i] != defaults.split('|').value(i))
@@ -227,6 +239,53 @@ private slots:
         QVERIFY2(e.warnings.size() == warned.size() && !all.contains("secret"), qPrintable(all));
         for (const QString &w : warned)
             QVERIFY2(all.contains(w), qPrintable(all));
+    }
+
+    // What the start-up takes from the journal: the record's save 10 s ago,
+    // the journal written `age` seconds before it (negative: after it, so the
+    // session ended without saving); [session] resume= and date=.
+    void journal_data()
+    {
+        QTest::addColumn<QByteArray>("journal");  // null: none; "entry": one written at 06:02:40, 8:1, running
+        QTest::addColumn<int>("age");
+        QTest::addColumn<QString>("session");
+        QTest::addColumn<QString>("start");       // resumed speeds start-now date | what is said
+        const QByteArray entry = "entry";
+        QTest::newRow("fresh") << QByteArray() << 0 << "stopped 1957-06-14" << "0 0 1957-06-14|";
+        QTest::newRow("orderly exit: the date goes on") << entry << 0 << "stopped 1957-06-14" << "0 0 1957-06-16|";
+        QTest::newRow("journal older than the record") << entry << 60 << "running 1957-06-14" << "0 0 1957-06-16|";
+        QTest::newRow("unclean end") << entry << -5 << "stopped 1957-06-14"
+                                     << "1 4/8 0 1957-06-16|Resumed the session that ended without saving: 06:02 at 8:1";
+        QTest::newRow("unclean end, resume=running") << entry << -5 << "running 1957-06-14"
+                                                     << "1 4/8 1 1957-06-16|Resumed the session that ended without saving: 06:02 at 8:1, running";
+        QTest::newRow("a new date in the file starts afresh") << entry << -5 << "stopped 1960-01-01"
+                                                              << "1 4/8 0 1960-01-01|Resumed the session that ended without saving: 06:02 at 8:1";
+        QTest::newRow("damaged") << QByteArray(R"({"journal":1,"time":"soon"})") << -5 << "running 1957-06-14"
+                                 << "0 0 1957-06-14|The session journal";
+        QTest::newRow("cut short") << QByteArray("{\"countedSpeed\":8,\"date\":\"1957-06") << -5 << "running -" << "0 0 |The session journal";
+    }
+    void journal()
+    {
+        QFETCH(QByteArray, journal);
+        QFETCH(int, age);
+        QFETCH(QString, session);
+        const QDateTime recordSaved = QDateTime::currentDateTimeUtc().addSecs(-10);
+        const QString dir = m_path + '/';
+        QVERIFY(QDir().mkpath(dir));
+        if (journal == "entry")
+            journal = Journal::text({recordSaved.addSecs(-age), ClockTimeMath::timeOfDay(6, 2) + 40 / 86400.0, 4, 8,
+                                     ClockState::Running, QDate(1957, 6, 16), QDate(1957, 6, 14)});
+        QVERIFY(journal.isNull() || writeFile(dir + "QuorandelSession.json", journal));
+        SessionJournal file(dir + "QuorandelDB.mdb", clock);
+        const JournalRead read = file.read();
+        const ExtensionSettings::Session conf{session.startsWith("running"), QDate::fromString(session.section(' ', 1), Qt::ISODate), {}};
+        const SessionStart start = planSessionStart(read, recordSaved, conf);
+        const QString speeds = start.resumed ? QString(" %1/%2").arg(start.chosenSpeed).arg(start.countedSpeed) : "";
+        const QString said = read.status == JournalRead::Status::Damaged ? read.problem.left(19) : start.said;
+        QTEST(QString("%1%2 %3 %4|%5").arg(start.resumed).arg(speeds).arg(start.startNow).arg(start.date.toString(Qt::ISODate), said), "start");
+        // Never trusted, never overwritten: a damaged one is kept aside.
+        if (read.status == JournalRead::Status::Damaged)
+            QCOMPARE(contentOf(dir + "QuorandelSession.json.damaged"), journal);
     }
 };
 

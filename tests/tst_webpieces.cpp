@@ -111,6 +111,8 @@ private slots:
         row("speed 04", "action=set&speed=04", "Speed \"04\" is not offered. Choose 1, 2, 3, 4, 5, 6 or 8.");
         row("hour 24, the dialog's words", "action=set&time=24:00", "Enter Less Than 24");
         row("bad minute refuses the speed too", "action=set&speed=4&time=9:60", "Enter Less Than 60");
+        row("29 February 1957", "action=set&date=1957-02-29", "Date \"1957-02-29\" is not a date. Enter YYYY-MM-DD (years 0001 to 4095).");
+        row("two-digit year", "action=set&speed=4&date=57-06-14", "Date \"57-06-14\" is not a date. Enter YYYY-MM-DD (years 0001 to 4095).");
         row("non-ASCII digits", "action=set&time=%D9%A7:05", "Time \"??:05\" is not a time. Enter H:MM or HH:MM.");
         row("no '='", "action", "The field \"action\" has no '='.");
         row("empty name", "=stop", "A field has no name.");

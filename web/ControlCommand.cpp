@@ -40,9 +40,21 @@ QByteArray readTime(const QByteArray &text, ControlCommand &c)
     return {};
 }
 
+// The years the layout network can tell, as in quorandel.conf.
+QByteArray readDate(const QByteArray &text, ControlCommand &c)
+{
+    static const QRegularExpression shape(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}$"));
+    const QDate date = QDate::fromString(QString::fromLatin1(text), Qt::ISODate);
+    if (!shape.match(QString::fromLatin1(text)).hasMatch() || !date.isValid() || date.year() < 1
+        || date.year() > 4095)
+        return "Date \"" + quotedForReason(text) + "\" is not a date. Enter YYYY-MM-DD (years 0001 to 4095).";
+    c.date = date;
+    return {};
+}
+
 QByteArray unknownField(const FormBody &form)
 {
-    static const QByteArrayList known{"action", "speed", "time"};
+    static const QByteArrayList known{"action", "speed", "time", "date"};
     for (const FormField &f : form.fields)
         if (!known.contains(f.name))
             return "Unknown field \"" + quotedForReason(f.name) + "\".";
@@ -51,7 +63,7 @@ QByteArray unknownField(const FormBody &form)
 
 ControlCommand readSet(const FormBody &form)
 {
-    if (!form.has("speed") && !form.has("time"))
+    if (!form.has("speed") && !form.has("time") && !form.has("date"))
         return refused("Set needs a speed, a time or both.");
     ControlCommand c;
     const QByteArray speedError = form.has("speed") ? readSpeed(form.value("speed"), c) : QByteArray();
@@ -60,6 +72,9 @@ ControlCommand readSet(const FormBody &form)
     const QByteArray timeError = form.has("time") ? readTime(form.value("time"), c) : QByteArray();
     if (!timeError.isEmpty())
         return refused(timeError);
+    const QByteArray dateError = form.has("date") ? readDate(form.value("date"), c) : QByteArray();
+    if (!dateError.isEmpty())
+        return refused(dateError);
     c.action = ControlCommand::Action::Set;
     return c;
 }

@@ -4,6 +4,7 @@
 #include "web/FormBody.h"
 
 #include <QByteArray>
+#include <QDate>
 
 #include <optional>
 
@@ -20,10 +21,11 @@ struct ControlCommand
     std::optional<qint16> speed;  // Set only
     std::optional<int> hour;      // Set only; present together with minute
     std::optional<int> minute;
+    std::optional<QDate> date;    // Set only: the session's model date
     QByteArray reason;  // one line for the 400 answer, when refused
 };
 
-// Fields: action=start|stop|set, and for set speed=N and/or time=H:MM or
-// HH:MM. Anything else is refused with the reason, the time with the time
+// Fields: action=start|stop|set, and for set speed=N, time=H:MM or HH:MM
+// and date=YYYY-MM-DD, any of them. Anything else is refused with the reason, the time with the time
 // dialog's own words when it is out of range.
 ControlCommand readControlCommand(const FormBody &form);

@@ -2,6 +2,7 @@
 #include "web/LiveClock.h"
 
 #include "platform/Log.h"
+#include "clock/Alarms.h"
 #include "clock/ClockControl.h"
 #include "look/ClockFaceIcon.h"
 #include "web/ControlCommand.h"
@@ -14,6 +15,8 @@
 #include <QBuffer>
 #include <QDateTime>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace {
 
@@ -135,6 +138,17 @@ void LiveClock::minuteChanged(const ClockSnapshot &clock)
     m_server.sendEvent(stateEvent(clock));
 }
 
+void LiveClock::tellAlarm(const Alarm &alarm)
+{
+    m_server.sendEvent(alarmEvent(alarm));
+}
+
+QByteArray LiveClock::alarmEvent(const Alarm &alarm)
+{
+    const QJsonObject data{{"time", QString::fromLatin1(Alarms::timeText(alarm))}, {"text", alarm.text}, {"stop", alarm.stop}};
+    return "event: alarm\ndata: " + QJsonDocument(data).toJson(QJsonDocument::Compact) + "\n\n";
+}
+
 // Each refusal says why in one line; a wrong password is not told apart from
 // a wrong user, and an address that keeps guessing is turned away for a while.
 WebAnswer LiveClock::control(const HttpRequest &request, const QByteArray &peer)
@@ -163,6 +177,8 @@ WebAnswer LiveClock::control(const HttpRequest &request, const QByteArray &peer)
     const ControlCommand command = form.ok() ? readControlCommand(form) : ControlCommand{};
     if (!form.ok() || command.action == ControlCommand::Action::Refused)
         return refusal("400 Bad Request", form.ok() ? command.reason : form.error);
+    if (command.date && !m_clock.snapshot().modelDate.isValid())
+        return refusal("400 Bad Request", "This clock keeps no model date: set [session] date= in quorandel.conf.");
     m_log.noteControl(peer, "accepted: " + request.body, false);
     apply(command);
     return WebAnswer::status(responseHead("204 No Content", m_versionCaption, {}));
@@ -182,6 +198,8 @@ void LiveClock::apply(const ControlCommand &command)
             m_clock.chooseSpeedRemotely(*command.speed);
         if (command.hour && command.minute)
             m_clock.setTimeAndHold(*command.hour, *command.minute);
+        if (command.date)
+            m_clock.setDate(*command.date);
         return;
     case ControlCommand::Action::Refused:
         return;

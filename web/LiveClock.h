@@ -12,6 +12,7 @@
 class ClockControl;
 class RequestLog;
 class WebServer;
+struct Alarm;
 struct ControlCommand;
 
 // The live clock under /quorandel/: the page (from the program's resources),
@@ -32,6 +33,11 @@ public:
     void clockChanged(const ClockSnapshot &clock) override;
     // A new model minute: streams hear of it.
     void minuteChanged(const ClockSnapshot &clock) override;
+    // An alarm reached: every stream hears it as an event of its own, which
+    // pages that do not know it ignore.
+    void tellAlarm(const Alarm &alarm);
+    // `event: alarm` and {"time":"18:00","text":"End of session","stop":true}
+    static QByteArray alarmEvent(const Alarm &alarm);
 
     ControlGate &gate() { return m_gate; }
 

@@ -13,7 +13,8 @@ source "$here/../../scripts/network-namespace.sh"
 scratch="$(mktemp -d)"
 cd "$scratch"
 password="points & crossings"
-( umask 077; mkdir -p config/Quorandel; printf '[remote]\npassword="%s"\n' "$password" >config/Quorandel/quorandel.conf )
+( umask 077; mkdir -p config/Quorandel; printf '[remote]\npassword="%s"\n[session]\ndate=1957-06-13\n' "$password" \
+  >config/Quorandel/quorandel.conf )
 env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY XDG_DATA_HOME="$scratch/data" XDG_CONFIG_HOME="$scratch/config" \
   XDG_CONFIG_DIRS="$scratch/etc" XDG_STATE_HOME="$scratch/state" "$program" --headless >"$scratch/out.txt" &
 pid=$!

@@ -38,7 +38,7 @@ var seen = id => $(id).getClientRects().length > 0 && getComputedStyle($(id)).vi
 var text = id => seen(id) ? $(id).textContent.trim() : '';
 return {time: text('time') + text('seconds'), status: text('status'), note: text('note'), speeds: text('speeds'),
         digits: shade < 128 ? 'dim' : shade > 200 ? 'bright' : 'fading', control: seen('control-button'),
-        panel: seen('panel'), login: seen('login-form'), message: text('message')};
+        panel: seen('panel'), login: seen('login-form'), message: text('message'), date: text('date'), alarm: text('alarm')};
 """
 
 
@@ -57,7 +57,7 @@ class MockServer(ThreadingHTTPServer):
         super().__init__(('127.0.0.1', 0), Handler)
         self.url = 'http://127.0.0.1:%d' % self.server_address[1]
         self.changed, self.answering = threading.Condition(), threading.Event()
-        self.version = self.streams_opened = self.dead_up_to = 0
+        self.version = self.streams_opened = self.dead_up_to = self.alarm_at = 0
         self.events_refused = False
         self.answering.set()
         self.tell('06:30:00')
@@ -80,6 +80,14 @@ class MockServer(ThreadingHTTPServer):
             ran = (time.monotonic() - self.told_at) * 1000 // self.state['interval'] if self.state['running'] else 0
             s = int(self.seconds + ran) % 86400
             return json.dumps(dict(time='%02d:%02d:%02d' % (s // 3600, s // 60 % 60, s % 60), **self.state)).encode()
+
+    def alarm(self, **data):
+        """An alarm as its own event on the open streams."""
+        with self.changed:
+            self.alarm_event = b'event: alarm\ndata: ' + json.dumps(data).encode() + b'\n\n'
+            self.version += 1
+            self.alarm_at = self.version
+            self.changed.notify_all()
 
     def go_silent(self):
         self.answering.clear()
@@ -120,7 +128,8 @@ class Handler(BaseHTTPRequestHandler):
                     server.changed.wait_for(lambda: server.version != seen, 0.5)
                     told, seen = server.version != seen, server.version
                 if told and number > server.dead_up_to:
-                    self.wfile.write(b'data: ' + server.snapshot() + b'\n\n')
+                    self.wfile.write((server.alarm_event if server.alarm_at == seen else b'') +
+                                     b'data: ' + server.snapshot() + b'\n\n')
                 self.wfile.flush()
         except OSError:
             return
@@ -244,6 +253,10 @@ def mock_rows(page, mock):
             (lambda: mock.streams_opened > streams[0], 'a new events stream opened'), timeout=5),
         row('a Start told on the new stream', lambda: mock.tell('08:00:00', running=True),
             dict(status='', digits='bright', time=r'08:0\d:\d\d')),
+        row('a model date told', lambda: mock.tell('08:05:00', running=True, date='1957-06-14', weekday='Fri'),
+            dict(date='Fri 14 Jun 1957', time=r'08:0\d:\d\d')),
+        row('an alarm', lambda: mock.alarm(time='08:06', text='First train departs', stop=False),
+            dict(alarm='08:06 \u2013 First train departs', date='Fri 14 Jun 1957'), (page.accessible, 'axe-core finds nothing serious')),
         row('the stream refused, the page reloaded', lambda: (setattr(mock, 'events_refused', True), page.load()),
             dict(status='', time=r'08:\d\d:\d\d')),
         row('a Stop told while the page polls', lambda: mock.tell('09:00:00'),
@@ -285,7 +298,8 @@ def program_rows(page, password, broadcast):
         return lambda: (broadcast.forget(), act())
 
     return [
-        row('the page loaded', page.load, dict(time=r'\d\d:\d\d:\d\d', status='Stopped', digits='dim', control=True),
+        row('the page loaded', page.load, dict(time=r'\d\d:\d\d:\d\d', status='Stopped', digits='dim', control=True,
+                                               date='Thu 13 Jun 1957'),
             timeout=5),
         row('Start with a wrong password', fresh(lambda: page.press('start', password + ' wrong')),
             dict(login=True, message='Wrong password. Enter it again.', status='Stopped'),
@@ -303,6 +317,9 @@ def program_rows(page, password, broadcast):
              'the broadcast goes on with "0630"')),
         row('Stop', fresh(lambda: page.press('stop')), dict(message='Done.', status='Stopped', note='', digits='dim'),
             (lambda: b'0' in broadcast.heard(RATE_PORT), 'stop marks "0"')),
+        row('a model date set', lambda: (page.driver.execute_script(
+            'document.getElementById("date-input").value = "1957-06-14"'), page.press('set-date')),
+            dict(message='Done.', date='Fri 14 Jun 1957', status='Stopped')),
     ]
 
 

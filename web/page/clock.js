@@ -19,12 +19,14 @@
   var STREAM_FAILURES = 3;     // stream errors in a row before falling back to polling
   var STREAM_RETRY_MS = 60000; // while polling, the stream is tried again this often
   var DAY = 86400;
+  var ALARM_MS = 30000;        // an alarm's banner stays this long
   var SECONDS_KEY = 'quorandel.hideSeconds';
 
   var page = window.quorandel;
   var tr = page.tr;
   var setText = page.setText;
   var pad2 = page.pad2;
+  var dateWords = page.dateWords;
 
   // The address's options, for wall screens and bookmarks: ?kiosk, ?h12, ?seconds=0|1.
   function option(name) {
@@ -42,7 +44,7 @@
 
   var el = {};
   ['face', 'top', 'digits', 'hh', 'mm', 'seconds', 'ampm', 'speed', 'next-speed', 'status', 'note', 'spoken-time',
-   'control-button', 'panel'].forEach(function (id) {
+   'control-button', 'panel', 'date', 'alarm', 'date-form'].forEach(function (id) {
     el[id] = document.getElementById(id);
   });
   var speedButtons = Array.prototype.slice.call(document.querySelectorAll('[data-speed]'));
@@ -89,7 +91,8 @@
       speed: typeof s.speed === 'number' ? s.speed : 0,
       nextSpeed: typeof s.nextSpeed === 'number' ? s.nextSpeed : 0,
       interval: typeof s.interval === 'number' && s.interval > 0 ? s.interval : 0,
-      control: s.control === true
+      control: s.control === true,
+      date: typeof s.date === 'string' && /^\d{4}-\d\d-\d\d$/.test(s.date) ? s.date : ''
     };
   }
 
@@ -118,6 +121,19 @@
     var h = Math.floor(s / 3600);
     if (!h12) return { hh: pad2(h), mm: pad2(Math.floor(s / 60) % 60), ampm: '' };
     return { hh: String(h % 12 || 12), mm: pad2(Math.floor(s / 60) % 60), ampm: h < 12 ? 'AM' : 'PM' };
+  }
+
+  // An alarm from the stream: a banner for ALARM_MS, said by screen readers
+  // as an alert; a newer alarm takes its place.
+  var alarmTimer = 0;
+  function showAlarm(data) {
+    var a;
+    try { a = JSON.parse(data); } catch (e) { return; }
+    if (!a || typeof a.time !== 'string') return;
+    el.alarm.textContent = a.time + (a.text ? ' \u2013 ' + a.text : '');
+    el.alarm.hidden = false;
+    clearTimeout(alarmTimer);
+    alarmTimer = setTimeout(function () { el.alarm.hidden = true; }, ALARM_MS);
   }
 
   function ago(ms) {
@@ -149,6 +165,12 @@
       spokenMinute = minute;
       setText(el['spoken-time'], tr('spoken', { t: minute }));
     }
+    var date = dateWords(state.date);
+    if (el.date.textContent !== date) {
+      el.date.textContent = date;
+      needsFit = true;
+    }
+    el['date-form'].hidden = !state.date;
     setText(el.speed, state.speed + ':1');
     // A speed chosen while the clock runs counts only from the next Start.
     setText(el['next-speed'], state.nextSpeed ? ' \u2192 ' + tr('atStart', { s: state.nextSpeed }) : '');
@@ -176,7 +198,8 @@
     if (!el['control-button'].hidden) margin = Math.max(margin, height - el['control-button'].getBoundingClientRect().top);
     // Digits and note are centred together, so the room is what the top line
     // and the Control button leave on both sides.
-    var note = el.note.getBoundingClientRect().height + parseFloat(getComputedStyle(el.note).marginTop || '0');
+    var note = el.note.getBoundingClientRect().height + parseFloat(getComputedStyle(el.note).marginTop || '0') +
+               el.date.getBoundingClientRect().height;
     var room = Math.max((height - 2 * margin - note) * 0.96, height * 0.2);
     el.digits.style.fontSize = '100px';
     var box = el.digits.getBoundingClientRect();
@@ -245,12 +268,14 @@
     } else if (keep) {
       keep = state.seconds === next.seconds;
     }
-    var changed = !keep || state.nextSpeed !== next.nextSpeed || state.control !== next.control;
+    var changed = !keep || state.nextSpeed !== next.nextSpeed || state.control !== next.control ||
+                  state.date !== next.date;
     // A check that finds what the stream did not tell: the stream missed it.
     if (source === 'check' && changed && stream && !lost) openStream();
     if (keep) {
       state.nextSpeed = next.nextSpeed;
       state.control = next.control;
+      state.date = next.date;
     } else {
       state = next;
       stateAt = t;
@@ -282,6 +307,11 @@
       accept(s, 'stream');
     };
     // The keep-alive the page can see: comment lines never reach it.
+    source.addEventListener('alarm', function (e) {
+      if (stream !== source) return;
+      streamWord = now();
+      showAlarm(e.data);
+    });
     source.addEventListener('ping', function () {
       if (stream !== source) return;
       streamWord = now();

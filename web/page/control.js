@@ -14,7 +14,7 @@
 
   var el = {};
   ['control-button', 'panel', 'close-panel', 'wake-hint', 'login-form', 'password', 'controls', 'start', 'stop',
-   'set-form', 'hours', 'minutes', 'set-speed', 'logout', 'message'].forEach(function (id) {
+   'set-form', 'hours', 'minutes', 'set-speed', 'logout', 'message', 'date-form', 'date-input'].forEach(function (id) {
     el[id] = document.getElementById(id);
   });
   var speedButtons = Array.prototype.slice.call(document.querySelectorAll('[data-speed]'));
@@ -180,6 +180,14 @@
     });
   }
 
+  // The browser's date field gives YYYY-MM-DD, as the clock takes it.
+  function setDate(e) {
+    e.preventDefault();
+    var date = el['date-input'].value;
+    if (!date) return say(tr('enterDate'), 'bad');
+    send({ action: 'set', date: date });
+  }
+
   function login(e) {
     e.preventDefault();
     var password = el.password.value;
@@ -214,6 +222,7 @@
       b.addEventListener('click', function () { send({ action: 'set', speed: b.getAttribute('data-speed') }); });
     });
     el['set-form'].addEventListener('submit', setTime);
+    el['date-form'].addEventListener('submit', setDate);
     el.logout.addEventListener('click', function () {
       storePassword('');
       showPanel();

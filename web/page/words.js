@@ -27,7 +27,8 @@
       wholeNumbers: 'Enter the hours and minutes as whole numbers.',
       enterSomething: 'Enter a time, choose a speed, or both.',
       passwordKept: 'Password kept for this tab. The clock checks it with the first command.',
-      passwordForgotten: 'Password forgotten.'
+      passwordForgotten: 'Password forgotten.',
+      locale: 'en-GB', setDate: 'Set date', modelDate: 'Model date', enterDate: 'Enter a date.'
     },
     de: {
       connecting: 'Verbinde\u2026', running: 'L\u00e4uft', stopped: 'Angehalten', noConnection: 'Keine Verbindung',
@@ -50,7 +51,8 @@
       answered: 'Die Uhr antwortete {n}.', wholeNumbers: 'Stunden und Minuten als ganze Zahlen eingeben.',
       enterSomething: 'Eine Zeit eingeben, eine Geschwindigkeit w\u00e4hlen oder beides.',
       passwordKept: 'Passwort f\u00fcr diesen Tab gemerkt. Die Uhr pr\u00fcft es beim ersten Befehl.',
-      passwordForgotten: 'Passwort gel\u00f6scht.'
+      passwordForgotten: 'Passwort gel\u00f6scht.',
+      locale: 'de-DE', setDate: 'Datum stellen', modelDate: 'Modelldatum', enterDate: 'Ein Datum eingeben.'
     },
     fr: {
       connecting: 'Connexion\u2026', running: 'En marche', stopped: 'Arr\u00eat\u00e9e', noConnection: 'Pas de connexion',
@@ -76,7 +78,8 @@
       wholeNumbers: 'Entrez les heures et les minutes en nombres entiers.',
       enterSomething: 'Entrez une heure, choisissez une vitesse, ou les deux.',
       passwordKept: 'Mot de passe gard\u00e9 pour cet onglet. L\u2019horloge le v\u00e9rifie \u00e0 la premi\u00e8re commande.',
-      passwordForgotten: 'Mot de passe oubli\u00e9.'
+      passwordForgotten: 'Mot de passe oubli\u00e9.',
+      locale: 'fr-FR', setDate: 'R\u00e9gler la date', modelDate: 'Date du r\u00e9seau', enterDate: 'Entrez une date.'
     },
     nl: {
       connecting: 'Verbinden\u2026', running: 'Loopt', stopped: 'Gestopt', noConnection: 'Geen verbinding',
@@ -98,7 +101,8 @@
       answered: 'De klok antwoordde {n}.', wholeNumbers: 'Voer de uren en minuten in als hele getallen.',
       enterSomething: 'Voer een tijd in, kies een snelheid, of beide.',
       passwordKept: 'Wachtwoord bewaard voor dit tabblad. De klok controleert het bij de eerste opdracht.',
-      passwordForgotten: 'Wachtwoord gewist.'
+      passwordForgotten: 'Wachtwoord gewist.',
+      locale: 'nl-NL', setDate: 'Datum instellen', modelDate: 'Modeldatum', enterDate: 'Voer een datum in.'
     }
   };
 
@@ -137,6 +141,20 @@
 
   function pad2(n) { return (n < 10 ? '0' : '') + n; }
 
+  // "Fri 14 Jun 1957" in the page's language; the date as sent where the
+  // browser cannot say it.
+  function dateWords(iso) {
+    if (!iso || !window.Intl) return iso;
+    var day = new Date(Date.UTC(2000, +iso.slice(5, 7) - 1, +iso.slice(8, 10)));
+    day.setUTCFullYear(+iso.slice(0, 4));
+    try {
+      return new Intl.DateTimeFormat(tr('locale'), { weekday: 'short', day: 'numeric', month: 'short',
+                                                     year: 'numeric', timeZone: 'UTC' }).format(day).replace(/,/g, '');
+    } catch (e) {
+      return iso;
+    }
+  }
+
   function setText(node, text) {
     if (node.textContent !== text) node.textContent = text;
   }
@@ -148,10 +166,11 @@
   // the script named beside it, before anything is started; the clock starts
   // last, so each call below finds its callee in place.
   window.quorandel = {
-    // words.js: the texts, and how a text or a number is put on the page
+    // words.js: the texts, and how a text, a number or a date is put on the page
     tr: tr,
     setText: setText,
     pad2: pad2,
+    dateWords: dateWords,
     // control.js: the clock closes the panel when control is switched off
     closePanel: null,
     // clock.js: what the panel's commands need of the connection and the clock
