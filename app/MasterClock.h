@@ -5,10 +5,13 @@
 #include "platform/FileNumbers.h"
 #include "platform/Paths.h"
 #include "publish/BroadcastTimeProducer.h"
+#include "publish/DccExClient.h"
 #include "publish/DisplayPush.h"
 #include "publish/FastClockMulticast.h"
 #include "publish/ImageExport.h"
+#include "publish/JmriClient.h"
 #include "publish/TimeBroadcast.h"
+#include "publish/Z21Client.h"
 #include "settings/ExtensionSettings.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
@@ -39,12 +42,12 @@ public:
     // log. False, with the reason, when the record cannot be used.
     bool loadSettings(const std::function<void()> &putTrimsIntoConfig, QString *error);
     // The listener, the picture, the broadcast's stop marks, the live page,
-    // the multicast and the layout network, in that order.
+    // the multicast, the layout network and the throttles, in that order.
     void startPublishing();
     bool saveSettings(QString *error);
     // The clock halted, every publication announcing its own stop (the
-    // broadcast with `stopBurst` stop marks), then the slave clocks' and the
-    // layout network's last word.
+    // broadcast with `stopBurst` stop marks), then the slave clocks', the
+    // layout network's and the throttles' last word.
     void finish(int stopBurst);
     void closeLog();
 
@@ -61,6 +64,9 @@ public:
     FastClockMulticast &fastClock() { return m_fastClock; }
     LiveClock &liveClock() { return m_live; }
     BroadcastTimeProducer &lcc() { return m_lcc; }
+    JmriClient &jmri() { return m_jmri; }
+    DccExClient &dccEx() { return m_dccEx; }
+    Z21Client &z21() { return m_z21; }
 
 signals:
     // A line for the person at the window about one topic (a channel, the
@@ -69,6 +75,9 @@ signals:
 
 private:
     void wire();
+    void wireThrottle(PeerStatus &status, bool enabled);
+    // {"channels":[...]}: the named throttle channels' states, for the live page.
+    QByteArray channelsJson();
 
     AppPaths m_paths;
     Settings m_settings;
@@ -84,4 +93,7 @@ private:
     ImageExport m_export;
     FastClockMulticast m_fastClock;
     BroadcastTimeProducer m_lcc;
+    JmriClient m_jmri;
+    DccExClient m_dccEx;
+    Z21Client m_z21;
 };
