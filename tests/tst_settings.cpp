@@ -191,6 +191,11 @@ private slots:
                "lccname=Quorandel|description=Hall 2, master" << QStringList();
         QTest::newRow("LCC, hub without node") << QByteArray("[lcc]\nhub=localhost") << 0600 << "hub=localhost:12021"
                                                << QStringList("[lcc] hub= is set but [lcc] node= is not; LCC stays off");
+        QTest::newRow("throttles") << QByteArray("[jmri]\nserver=jmri.local\ncontrol=true\n[dccex]\nstation=[fd00::9]:2561\n"
+                                                 "[z21]\nstation=192.168.0.111\n") << 0600
+                                   << "jmri=jmri.local:12080 on|dccex=fd00::9:2561|z21=192.168.0.111:21105" << QStringList();
+        QTest::newRow("throttles, a Z21 by name, a port of 0") << QByteArray("[z21]\nstation=z21.local\n[jmri]\nserver=h:0") << 0600
+                                                               << "" << QStringList{"[z21] station=z21.local is not an IP address", "[jmri] server=h:0"};
         QTest::newRow("LCC, name of 70 bytes") << "[lcc]\nname=" + QByteArray(70, 'x') << 0600
                                                << "lccname=" + QString(62, u'x') << QStringList("longer than 62 bytes");
     }
@@ -214,10 +219,12 @@ private slots:
             "display=" + e.display.address + ':' + n(e.display.port), QString("lcc=") + (l.enabled() ? "on" : "off"),
             "hub=" + l.hubHost + ':' + n(l.hubPort), "node=" + id(l.nodeId), "clock=" + id(l.clockId),
             "control=" + n(l.control), "date=" + l.date.toString(Qt::ISODate), "lccname=" + l.name,
-            "description=" + l.description};
+            "description=" + l.description, "jmri=" + e.jmri.host + ':' + n(e.jmri.port) + (e.jmri.control ? " on" : ""),
+            "dccex=" + e.dccEx.host + ':' + n(e.dccEx.port), "z21=" + e.z21.host + ':' + n(e.z21.port)};
         const QString defaults = "password=|enabled=0|group=239.50.50.20|port=2000|ttl=1|name=Quorandel|text=|"
                                  "interval=2|display=192.168.1.99:7799|lcc=off|hub=:12021|node=000000000000|"
-                                 "clock=010100000100|control=0|date=1970-01-01|lccname=|description=";
+                                 "clock=010100000100|control=0|date=1970-01-01|lccname=|description=|jmri=:12080|dccex=:2560|"
+                                 "z21=:21105";
         QStringList changed;
         for (int i = 0; i < fields.size(); ++i)
             if (fields[i] != defaults.split('|').value(i))
