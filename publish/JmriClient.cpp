@@ -155,40 +155,48 @@ void JmriClient::pushed(const JmriTime::Message &push)
     if (isEcho(push))
         return;
     const ClockSnapshot now = m_clock.snapshot();
-    const bool rate = std::abs(push.rate - now.countedSpeed) >= 0.01;
-    const bool time = apart(push.secondsOfDay, now.secondsOfDay) > 60;
-    const bool runState = push.running != now.running() || (time && push.running);
-    QByteArrayList asked;
-    if (rate)
-        asked << "set rate " + QByteArray::number(push.rate) + ":1";
-    if (time)
-        asked << "set time " + ClockTimeMath::timeOfDayText(push.secondsOfDay).left(5);
-    if (runState)
-        asked << (push.running ? "start" : "stop");
-    const QByteArray what = asked.join(", ");
+    Asked asked;
+    asked.rate = std::abs(push.rate - now.countedSpeed) >= 0.01;
+    asked.time = apart(push.secondsOfDay, now.secondsOfDay) > 60;
+    asked.runState = push.running != now.running() || (asked.time && push.running);
+    QByteArrayList what;
+    if (asked.rate)
+        what << "set rate " + QByteArray::number(push.rate) + ":1";
+    if (asked.time)
+        what << "set time " + ClockTimeMath::timeOfDayText(push.secondsOfDay).left(5);
+    if (asked.runState)
+        what << (push.running ? "start" : "stop");
     const QByteArray peer = "JMRI " + m_socket.peerName().toUtf8();
-    const int speed = int(push.rate);
-    QByteArray refusal;
-    if (!m_settings.control)
-        refusal = "control from JMRI is off ([jmri] control=false)";
-    else if (rate && (speed != push.rate || !OfferedSpeeds::contains(speed)))
-        refusal = "not one of the speeds " + OfferedSpeeds::listed("and") + ":1";
-    if (!refusal.isEmpty()) {
+    const QByteArray refusal = refusalOf(push, asked);
+    if (refusal.isEmpty()) {
+        emit controlNote(peer, "accepted: " + what.join(", "), false);
+        obey(push, asked);
+    } else if (!m_snappedBack.isValid() || m_snappedBack.elapsed() >= EchoGraceMs) {
         // A JMRI that will not take the master's word makes no storm of notes and answers.
-        if (m_snappedBack.isValid() && m_snappedBack.elapsed() < EchoGraceMs)
-            return;
         m_snappedBack.start();
-        emit controlNote(peer, "refused: " + refusal + ": " + what, true);
+        emit controlNote(peer, "refused: " + refusal + ": " + what.join(", "), true);
         tell(now);
-        return;
     }
-    emit controlNote(peer, "accepted: " + what, false);
-    if (rate)
-        m_clock.chooseSpeedRemotely(qint16(speed));
-    if (time)
+}
+
+QByteArray JmriClient::refusalOf(const JmriTime::Message &push, const Asked &asked) const
+{
+    if (!m_settings.control)
+        return "control from JMRI is off ([jmri] control=false)";
+    const int speed = int(push.rate);
+    if (asked.rate && (speed != push.rate || !OfferedSpeeds::contains(speed)))
+        return "not one of the speeds " + OfferedSpeeds::listed("and") + ":1";
+    return {};
+}
+
+void JmriClient::obey(const JmriTime::Message &push, const Asked &asked)
+{
+    if (asked.rate)
+        m_clock.chooseSpeedRemotely(qint16(push.rate));
+    if (asked.time)
         m_clock.setTimeAndHold(push.secondsOfDay / 3600, push.secondsOfDay / 60 % 60);
-    if (runState && push.running)
+    if (asked.runState && push.running)
         m_clock.start();
-    else if (runState)
+    else if (asked.runState)
         m_clock.stop();
 }

@@ -64,10 +64,20 @@ private:
         qint64 atMs = 0;  // on m_since
     };
 
+    // What a push asks that the master does not already do.
+    struct Asked
+    {
+        bool rate = false;
+        bool time = false;
+        bool runState = false;
+    };
+
     void tell(const ClockSnapshot &clock);
     void heard(const QByteArray &message);
     void pushed(const JmriTime::Message &push);
     bool isEcho(const JmriTime::Message &push) const;
+    QByteArray refusalOf(const JmriTime::Message &push, const Asked &asked) const;
+    void obey(const JmriTime::Message &push, const Asked &asked);
 
     ExtensionSettings::Jmri m_settings;
     ClockControl &m_clock;

@@ -3,6 +3,8 @@
 
 #include "net/Reconnection.h"
 
+#include <utility>
+
 PeerStatus::PeerStatus(const QString &channel, const QString &peer, bool connectionless, QObject *parent)
     : QObject(parent)
     , m_channel(channel)
@@ -63,7 +65,7 @@ void PeerStatus::answered()
     m_lastAnswer = QTime::currentTime();
     if (m_state == State::Answering)
         return;
-    emit notice(QStringLiteral("%1 %2 %3").arg(m_channel, m_peer, m_state == State::Silent
+    emit notice(QStringLiteral("%1 %2 %3").arg(m_channel, m_peer, std::exchange(m_answeredBefore, true)
                                                                       ? QStringLiteral("answers again")
                                                                       : QStringLiteral("answers")));
     become(State::Answering);

@@ -55,4 +55,5 @@ private:
     State m_state = State::Connecting;
     QTime m_since;
     QTime m_lastAnswer;
+    bool m_answeredBefore = false;
 };
