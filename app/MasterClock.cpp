@@ -7,6 +7,9 @@
 #include "settings/SettingsSequence.h"
 
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 MasterClock::MasterClock(const AppPaths &paths, SlotStatus &status, ImageExport::SnapWindow snapWindow,
                          const QString &versionCaption, QObject *parent)
@@ -23,6 +26,9 @@ MasterClock::MasterClock(const AppPaths &paths, SlotStatus &status, ImageExport:
                       return fastClockStateOf(clock, m_web.localIP(), m_web.localPort());
                   })
     , m_lcc(m_extension.lcc, m_clock)
+    , m_jmri(m_extension.jmri, m_clock)
+    , m_dccEx(m_extension.dccEx, m_clock)
+    , m_z21(m_extension.z21, m_clock)
     , m_journal(paths.settingsFile, m_clock)
     , m_alarms(m_extension.session.alarms, m_clock)
 {
@@ -39,6 +45,9 @@ void MasterClock::wire()
     m_clock.addFollower(m_live);
     m_clock.addFollower(m_fastClock);
     m_clock.addFollower(m_lcc);
+    m_clock.addFollower(m_jmri);
+    m_clock.addFollower(m_dccEx);
+    m_clock.addFollower(m_z21);
     m_clock.addFollower(m_journal);
     m_clock.addFollower(m_alarms);  // last: an alarm that stops the clock comes after the minute is told
 
@@ -58,6 +67,40 @@ void MasterClock::wire()
         emit statusShown(QStringLiteral("Session"), text);
     });
     connect(&m_alarms, &AlarmWatch::fired, this, &MasterClock::tellAlarm);
+    connect(&m_jmri, &JmriClient::controlNote, this,
+            [this](const QByteArray &peer, const QByteArray &what, bool refused) {
+                m_log.noteControl(peer, what, refused);
+            });
+    wireThrottle(m_jmri.status(), m_jmri.isEnabled());
+    wireThrottle(m_dccEx.status(), m_dccEx.isEnabled());
+    wireThrottle(m_z21.status(), m_z21.isEnabled());
+    m_live.setChannels([this] { return channelsJson(); });
+}
+
+// A throttle channel's state is a line in the window, and its loss and
+// return a line on stderr.
+void MasterClock::wireThrottle(PeerStatus &status, bool enabled)
+{
+    if (!enabled)
+        return;
+    connect(&status, &PeerStatus::changed, this,
+            [this, &status](const QString &text) { emit statusShown(status.channel(), text); });
+    connect(&status, &PeerStatus::problem, this,
+            [](const QString &text) { qCWarning(lcQuorandel, "%s", qUtf8Printable(text)); });
+    connect(&status, &PeerStatus::notice, this,
+            [](const QString &text) { qCInfo(lcQuorandel, "%s", qUtf8Printable(text)); });
+}
+
+QByteArray MasterClock::channelsJson()
+{
+    QJsonArray channels;
+    if (m_jmri.isEnabled())
+        channels.append(m_jmri.status().json());
+    if (m_dccEx.isEnabled())
+        channels.append(m_dccEx.status().json());
+    if (m_z21.isEnabled())
+        channels.append(m_z21.status().json());
+    return QJsonDocument(QJsonObject{{"channels", channels}}).toJson(QJsonDocument::Compact);
 }
 
 // Problems in the extension file are told once each and never stop the program.
@@ -126,6 +169,9 @@ void MasterClock::startPublishing()
     m_live.install();
     m_fastClock.start();
     m_lcc.start();
+    m_jmri.start();
+    m_dccEx.start();
+    m_z21.start();
     m_journal.begin(m_extension.session.date);
     if (!m_sessionStart.startNow)
         return;
@@ -147,6 +193,9 @@ void MasterClock::finish(int stopBurst)
     m_clock.stop(stopBurst);
     m_fastClock.stop();
     m_lcc.stop();
+    m_jmri.stop();
+    m_dccEx.stop();
+    m_z21.stop();
 }
 
 void MasterClock::closeLog()

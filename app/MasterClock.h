@@ -6,10 +6,13 @@
 #include "platform/FileNumbers.h"
 #include "platform/Paths.h"
 #include "publish/BroadcastTimeProducer.h"
+#include "publish/DccExClient.h"
 #include "publish/DisplayPush.h"
 #include "publish/FastClockMulticast.h"
 #include "publish/ImageExport.h"
+#include "publish/JmriClient.h"
 #include "publish/TimeBroadcast.h"
+#include "publish/Z21Client.h"
 #include "settings/ExtensionSettings.h"
 #include "settings/SessionJournal.h"
 #include "settings/Settings.h"
@@ -42,13 +45,13 @@ public:
     // record's. False, with the reason, when the record cannot be used.
     bool loadSettings(const std::function<void()> &putTrimsIntoConfig, QString *error);
     // The listener, the picture, the broadcast's stop marks, the live page,
-    // the multicast and the layout network, in that order; then the journal,
-    // and the clock started when a crashed session resumes running.
+    // the multicast, the layout network and the throttles, in that order; then
+    // the journal, and the clock started when a crashed session resumes running.
     void startPublishing();
     bool saveSettings(QString *error);
     // The clock halted, every publication announcing its own stop (the
-    // broadcast with `stopBurst` stop marks), then the slave clocks' and the
-    // layout network's last word.
+    // broadcast with `stopBurst` stop marks), then the slave clocks', the
+    // layout network's and the throttles' last word.
     void finish(int stopBurst);
     void closeLog();
 
@@ -66,6 +69,9 @@ public:
     LiveClock &liveClock() { return m_live; }
     BroadcastTimeProducer &lcc() { return m_lcc; }
     SessionJournal &journal() { return m_journal; }
+    JmriClient &jmri() { return m_jmri; }
+    DccExClient &dccEx() { return m_dccEx; }
+    Z21Client &z21() { return m_z21; }
 
 signals:
     // A line for the person at the window about one topic (a channel, the
@@ -76,6 +82,9 @@ private:
     void wire();
     void resumeSession(const QDateTime &recordSaved);
     void tellAlarm(const Alarm &alarm);
+    void wireThrottle(PeerStatus &status, bool enabled);
+    // {"channels":[...]}: the named throttle channels' states, for the live page.
+    QByteArray channelsJson();
 
     AppPaths m_paths;
     Settings m_settings;
@@ -91,6 +100,9 @@ private:
     ImageExport m_export;
     FastClockMulticast m_fastClock;
     BroadcastTimeProducer m_lcc;
+    JmriClient m_jmri;
+    DccExClient m_dccEx;
+    Z21Client m_z21;
     SessionJournal m_journal;
     SessionStart m_sessionStart;
     AlarmWatch m_alarms;

@@ -9,7 +9,10 @@
 //     is sent, while this process reads it only when its loop, the master's
 //     own, comes round, which can be after the master's next tick;
 //   - an events stream and state.json (polled once a second): the page's own
-//     rule, the time told counted on at the interval told while running.
+//     rule, the time told counted on at the interval told while running;
+//   - the throttles' JMRI, DCC-EX station and Z21 (ThrottlePeers.h), each as
+//     the device counts; their goal is the master's hh:mm at every moment but
+//     the model second after a minute edge.
 // A scripted run of starts, stops, speeds (from the dialog and from the web)
 // and time sets goes on meanwhile. Every 10 ms each channel's time is set
 // against the master's, and the worst difference is printed, once outside
@@ -18,9 +21,11 @@
 //
 //   agreement SECONDS PASSWORD   (QT_QPA_PLATFORM=offscreen, inside a private
 //                                 network namespace, quorandel.conf enabling
-//                                 the multicast and the control password)
+//                                 the multicast and the control password and
+//                                 naming the three throttle peers on 127.0.0.1)
 
 #include "BenchTools.h"
+#include "ThrottlePeers.h"
 #include "app/FPortula.h"
 #include "clock/ClockTime.h"
 #include "publish/TimeBroadcast.h"
@@ -94,6 +99,12 @@ struct Channel
     // seconds behind until its own count catches up, that long after the tick.
     qint64 offByMore = 0;
     double offByMoreAfterTick = 0;
+    // The throttles' goal: samples outside the second after a change and the
+    // model second after a minute edge, and those whose hh:mm is not the
+    // master's, while it runs and while it does not, with the worst of them.
+    qint64 minuteSamples = 0;
+    qint64 minuteOff[2] = {0, 0};  // [master running]
+    int minuteOffWorst = 0;
 
     void tell(int seconds, bool run, int interval)
     {
@@ -115,7 +126,7 @@ struct Channel
         const int intoMinute = dialDifference(master, told);  // told is the minute's first second
         return intoMinute < 0 ? -intoMinute : std::max(0, intoMinute - 59);
     }
-    void sample(int master, double now, bool settled)
+    void sample(int master, double now, bool settled, bool masterRunning)
     {
         if (!known)
             return;
@@ -124,6 +135,14 @@ struct Channel
         if (!settled)
             return;
         worstSettled = std::max(worstSettled, e);
+        if (master % 60 != 0) {
+            ++minuteSamples;
+            const int shown = ((believed(now) % SecondsPerDay) + SecondsPerDay) % SecondsPerDay;
+            if (shown / 60 != master / 60) {
+                ++minuteOff[masterRunning];
+                minuteOffWorst = std::max(minuteOffWorst, e);
+            }
+        }
         if (e > 1 && !minuteOnly) {
             ++offByMore;
             offByMoreAfterTick = std::max(offByMoreAfterTick, now - g_lastTickMs);
@@ -217,6 +236,13 @@ int main(int argc, char **argv)
     g_clock.start();
 
     FPortula w(AppPaths::standard());
+    // The throttles' peers listen before the program reaches out to them.
+    const ExtensionSettings &conf = w.master().extensionSettings();
+    Channel jmri{"JMRI (counting on)"}, dccEx{"DCC-EX throttles (PFT)"}, z21{"Z21 (its own clock)"};
+    const auto tellTo = [](Channel &c) { return [&c](int s, bool running, int interval) { c.tell(s, running, interval); }; };
+    BenchJmri jmriPeer(conf.jmri.port, tellTo(jmri));
+    BenchStation station(conf.dccEx.port, tellTo(dccEx));
+    BenchZ21 z21Peer(conf.z21.port, tellTo(z21));
     QString error;
     if (!w.Form_Load(&error)) {
         std::fprintf(stderr, "agreement: %s\n", qPrintable(error));
@@ -224,14 +250,16 @@ int main(int argc, char **argv)
     }
     w.show();
     const quint16 port = w.master().liveClock().gate().controlOn() ? w.master().web().localPort() : 0;
-    if (!port || !w.master().fastClock().isEnabled()) {
-        std::fprintf(stderr, "agreement: quorandel.conf must set a control password and enable the multicast\n");
+    if (!port || !w.master().fastClock().isEnabled() || !conf.jmri.enabled() || !conf.dccEx.enabled() || !conf.z21.enabled()) {
+        std::fprintf(stderr, "agreement: quorandel.conf must set a control password, enable the multicast and name "
+                             "the three throttle peers\n");
         return 1;
     }
 
     Channel datagrams{"time datagrams (7791)", true}, multicast{"fast-clock multicast"};
     Channel events{"events stream"}, polled{"state.json, polled 1/s"};
-    Channel *channels[] = {&datagrams, &multicast, &events, &polled};
+    Channel *channels[] = {&datagrams, &multicast, &events, &polled, &jmri, &dccEx, &z21};
+    Channel *throttles[] = {&jmri, &dccEx, &z21};
 
     QUdpSocket timeSocket;
     timeSocket.bind(QHostAddress::AnyIPv4, TimeBroadcast::TimePort, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
@@ -318,7 +346,7 @@ int main(int argc, char **argv)
         const int master = w.master().clock().snapshot().secondsOfDay;
         const bool settled = now - double(lastAction) > SettleMs;
         for (Channel *c : channels)
-            c->sample(master, now, settled);
+            c->sample(master, now, settled, w.master().clock().snapshot().running());
         ++samples;
     });
     sampler.start();
@@ -336,6 +364,14 @@ int main(int argc, char **argv)
                 std::printf("  %-26s %6lld samples, at most %.2f ms after the tick\n", c->name, c->offByMore,
                             c->offByMoreAfterTick);
         }
+        std::printf("hh:mm other than the master's, outside the second after a change and the model second after a "
+                    "minute edge:\n");
+        for (const Channel *c : throttles)
+            std::printf("  %-26s %6lld of %lld samples (master running %lld, not running %lld), worst %d model s off\n",
+                        c->name, c->minuteOff[0] + c->minuteOff[1], c->minuteSamples, c->minuteOff[1], c->minuteOff[0],
+                        c->minuteOffWorst);
+        std::printf("peers: JMRI %lld posts; station %lld commands, %lld acted on; Z21 %lld sets, %lld starts, %lld stops\n",
+                    jmriPeer.posts, station.commands, station.acted, z21Peer.sets, z21Peer.starts, z21Peer.stops);
         app.quit();
     });
     return app.exec();

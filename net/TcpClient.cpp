@@ -3,16 +3,16 @@
 
 #include <QTcpSocket>
 
-#include <algorithm>
 #include <utility>
 
 TcpClient::TcpClient(const QString &host, quint16 port, QObject *parent)
     : QObject(parent)
     , m_host(host)
     , m_port(port)
+    , m_reconnection([this] { connectNow(); })
 {
-    m_retry.setSingleShot(true);
-    connect(&m_retry, &QTimer::timeout, this, &TcpClient::connectNow);
+    connect(&m_reconnection, &Reconnection::lost, this, &TcpClient::lost);
+    connect(&m_reconnection, &Reconnection::reached, this, &TcpClient::reached);
 }
 
 TcpClient::~TcpClient()
@@ -34,17 +34,12 @@ QString TcpClient::peerName() const
 
 void TcpClient::start()
 {
-    if (m_running)
-        return;
-    m_running = true;
-    m_retryMs = FirstRetryMs;
-    connectNow();
+    m_reconnection.start();
 }
 
 void TcpClient::stop()
 {
-    m_running = false;
-    m_retry.stop();
+    m_reconnection.stop();
     if (m_up)
         m_socket->flush();
     release();
@@ -78,15 +73,11 @@ void TcpClient::send(const QByteArray &bytes)
 void TcpClient::onConnected()
 {
     m_up = true;
-    m_upSince.start();
     // Bytes go out as they are written, and the OS holds little for a peer
     // that stalls, so that the queue's bound tells the truth soon.
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 16 * 1024);
-    if (m_running && (m_lostReported || !m_everReached))
-        emit reached(m_everReached);
-    m_lostReported = false;
-    m_everReached = true;
+    m_reconnection.up();
     emit connected();
 }
 
@@ -106,15 +97,8 @@ void TcpClient::onReadyRead()
 void TcpClient::gone(const QString &reason)
 {
     const bool wasUp = std::exchange(m_up, false);
-    if (wasUp && m_upSince.elapsed() >= SteadyMs)
-        m_retryMs = FirstRetryMs;
     release();
-    if (m_running) {
-        const int delay = std::exchange(m_retryMs, std::min(m_retryMs * 2, LastRetryMs));
-        m_retry.start(delay);
-        if (!std::exchange(m_lostReported, true))
-            emit lost(reason, wasUp, delay);
-    }
+    m_reconnection.ended(reason, wasUp);
     if (wasUp)
         emit disconnected();
 }

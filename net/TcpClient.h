@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "net/Reconnection.h"
+
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 class QTcpSocket;
 
@@ -13,12 +13,10 @@ class QTcpSocket;
 // device), for an owner that frames what goes over it: bytes out as given,
 // bytes in as they come.
 //
-// Either the client keeps the connection up by itself (start()): after a loss
-// it tries again in 1 s, then 2, 4, ... up to 30 s, and from 1 s again once a
-// connection has lasted 5 s; a loss is reported once however many tries fail
-// (lost), and so are the first connection and the first after each loss
-// (reached). Or the owner decides when to try (connectNow() alone): then a
-// lost connection stays lost and nothing is reported.
+// Either the client keeps the connection up by itself (start()), trying again
+// and reporting as Reconnection says. Or the owner decides when to try
+// (connectNow() alone): then a lost connection stays lost and nothing is
+// reported.
 //
 // Nothing a peer does grows memory: at most MaxReadBytes wait unread in Qt's
 // buffer (TCP's flow control makes a flooding peer wait), and when more than
@@ -30,9 +28,9 @@ class TcpClient : public QObject
 public:
     static constexpr qint64 MaxQueuedBytes = 64 * 1024;
     static constexpr qint64 MaxReadBytes = 16 * 1024;
-    static constexpr int FirstRetryMs = 1000;
-    static constexpr int LastRetryMs = 30000;
-    static constexpr int SteadyMs = 5000;
+    static constexpr int FirstRetryMs = Reconnection::FirstRetryMs;
+    static constexpr int LastRetryMs = Reconnection::LastRetryMs;
+    static constexpr int SteadyMs = Reconnection::SteadyMs;
 
     TcpClient(const QString &host, quint16 port, QObject *parent = nullptr);
     ~TcpClient() override;
@@ -77,12 +75,7 @@ private:
     QString m_host;
     quint16 m_port;
     QTcpSocket *m_socket = nullptr;
-    QTimer m_retry;
-    QElapsedTimer m_upSince;
-    int m_retryMs = FirstRetryMs;
+    Reconnection m_reconnection;
     bool m_discard = false;
-    bool m_running = false;
     bool m_up = false;
-    bool m_lostReported = false;
-    bool m_everReached = false;
 };

@@ -2,7 +2,7 @@
 # Shared by run.sh, test.sh and package.sh: install what is missing, then build into build/.
 set -euo pipefail
 
-QUORANDEL_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libfreeimage-dev
+QUORANDEL_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-websockets-dev libgl-dev libfreeimage-dev
                     libsqlite3-dev fonts-liberation iproute2 util-linux
                     dpkg-dev file lintian desktop-file-utils appstream systemd man-db librsvg2-bin
                     chromium chromium-driver python3-selenium firefox-esr)

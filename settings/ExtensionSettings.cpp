@@ -27,6 +27,8 @@ const QStringList kKnownKeys = {
     QStringLiteral("lcc/date"),         QStringLiteral("lcc/name"),
     QStringLiteral("lcc/description"),  QStringLiteral("session/resume"),
     QStringLiteral("session/date"),
+    QStringLiteral("jmri/server"),      QStringLiteral("jmri/control"),
+    QStringLiteral("dccex/station"),    QStringLiteral("z21/station"),
 };
 
 // The file through QSettings, and the warnings about it. A value that QSettings
@@ -48,6 +50,7 @@ public:
     void readAddress(const QString &key, bool multicast, QString &value);
     void readProse(const QString &key, int maxLength, QString &value);
     void readPassword(const QString &key, QString &value);
+    void readPeer(const QString &key, const QString &fallback, QString &host, quint16 &port);
     void readLcc(ExtensionSettings::Lcc &lcc);
     void readDate(const QString &key, QDate &value);
     void readSession(ExtensionSettings::Session &session);
@@ -62,6 +65,33 @@ private:
     QString m_path;
     QStringList &m_warnings;
 };
+
+// host, host:port or [IPv6 address]:port; the port stays as it is when not given.
+bool parsePeer(const QString &text, QString &host, quint16 &port)
+{
+    const QString peer = text.trimmed();
+    QString name = peer;
+    QString portText;
+    bool hasPort = false;
+    if (peer.startsWith(u'[')) {  // [IPv6] or [IPv6]:port
+        const qsizetype close = peer.indexOf(u']');
+        const QString rest = close > 0 ? peer.mid(close + 1) : QString();
+        name = close > 0 && (rest.isEmpty() || rest.startsWith(u':')) ? peer.mid(1, close - 1) : QString();
+        hasPort = !rest.isEmpty();
+        portText = rest.mid(1);
+    } else if (peer.count(u':') == 1) {
+        name = peer.section(u':', 0, 0);
+        portText = peer.section(u':', 1);
+        hasPort = true;
+    }
+    bool portOk = true;
+    const int number = hasPort ? portText.toInt(&portOk, 10) : port;
+    if (name.isEmpty() || name.contains(u' ') || name.contains(u'/') || !portOk || number < 1 || number > 65535)
+        return false;
+    host = name;
+    port = quint16(number);
+    return true;
+}
 
 QString IniReader::where(const QString &key)
 {
@@ -169,43 +199,19 @@ void IniReader::readPassword(const QString &key, QString &value)
                  .arg(where(key)));
 }
 
+void IniReader::readPeer(const QString &key, const QString &fallback, QString &host, quint16 &port)
+{
+    QString text;
+    if (raw(key, QStringLiteral(","), &text) && !parsePeer(text, host, port))
+        warnValue(key, text, QStringLiteral("is not host or host:port (a port from 1 to 65535)"), fallback);
+}
+
 // hub=host[:port], node=, clock=, control=, date=, name=, description=. A
 // hub without a usable node ID leaves LCC off, and the warning says so.
 void IniReader::readLcc(ExtensionSettings::Lcc &lcc)
 {
     QString text;
-    if (raw(QStringLiteral("lcc/hub"), QStringLiteral(","), &text)) {
-        const QString hub = text.trimmed();
-        QString host = hub;
-        QString portText;
-        bool hasPort = false;
-        if (hub.startsWith(u'[')) {  // [IPv6] or [IPv6]:port
-            const qsizetype close = hub.indexOf(u']');
-            const QString rest = close > 0 ? hub.mid(close + 1) : QString();
-            host = close > 0 && (rest.isEmpty() || rest.startsWith(u':')) ? hub.mid(1, close - 1) : QString();
-            hasPort = !rest.isEmpty();
-            portText = rest.mid(1);
-        } else if (hub.count(u':') == 1) {
-            host = hub.section(u':', 0, 0);
-            portText = hub.section(u':', 1);
-            hasPort = true;
-        }
-        bool portOk = true;
-        int port = ExtensionSettings::Lcc::DefaultHubPort;
-        if (hasPort) {
-            port = portText.toInt(&portOk, 10);
-            portOk = portOk && port >= 1 && port <= 65535;
-        }
-        const bool hostOk = !host.isEmpty() && !host.contains(u' ') && !host.contains(u'/');
-        if (hostOk && portOk) {
-            lcc.hubHost = host;
-            lcc.hubPort = quint16(port);
-        } else {
-            warnValue(QStringLiteral("lcc/hub"), text,
-                      QStringLiteral("is not host or host:port (a port from 1 to 65535)"),
-                      QStringLiteral("no hub: LCC stays off"));
-        }
-    }
+    readPeer(QStringLiteral("lcc/hub"), QStringLiteral("no hub: LCC stays off"), lcc.hubHost, lcc.hubPort);
     const bool hasNode = raw(QStringLiteral("lcc/node"), QStringLiteral(","), &text);
     if (hasNode && !OpenLcb::parseDotted(text, 6, &lcc.nodeId)) {
         lcc.nodeId = 0;
@@ -320,6 +326,16 @@ void readAll(IniReader &ini, ExtensionSettings &s)
     ini.readPort(QStringLiteral("display/port"), s.display.port);
     ini.readLcc(s.lcc);
     ini.readSession(s.session);
+    ini.readPeer(QStringLiteral("jmri/server"), QStringLiteral("JMRI stays off"), s.jmri.host, s.jmri.port);
+    ini.readFlag(QStringLiteral("jmri/control"), s.jmri.control);
+    ini.readPeer(QStringLiteral("dccex/station"), QStringLiteral("DCC-EX stays off"), s.dccEx.host, s.dccEx.port);
+    ini.readPeer(QStringLiteral("z21/station"), QStringLiteral("the Z21 stays off"), s.z21.host, s.z21.port);
+    // It speaks UDP to one address, and answers only from there.
+    if (!s.z21.host.isEmpty() && QHostAddress(s.z21.host).isNull()) {
+        ini.warn(QStringLiteral("[z21] station=%1 is not an IP address (the Z21's own is 192.168.0.111); "
+                                "the Z21 stays off").arg(s.z21.host));
+        s.z21.host.clear();
+    }
     ini.reportUnknownKeys();
 }
 

@@ -65,11 +65,37 @@ struct ExtensionSettings
         std::vector<Alarm> alarms;   // in the order of their keys
     };
 
+    // The throttles' servers and command stations that follow the clock, each
+    // off until named: JMRI's JSON server over WebSocket, a DCC-EX
+    // EX-CommandStation, a Z21 (its IP address: it speaks UDP).
+    struct Jmri
+    {
+        QString host;
+        quint16 port = 12080;
+        bool control = false;  // JMRI's clock changes may drive this clock
+        bool enabled() const { return !host.isEmpty(); }
+    };
+    struct DccEx
+    {
+        QString host;
+        quint16 port = 2560;
+        bool enabled() const { return !host.isEmpty(); }
+    };
+    struct Z21
+    {
+        QString host;
+        quint16 port = 21105;
+        bool enabled() const { return !host.isEmpty(); }
+    };
+
     Remote remote;
     FastClock fastClock;
     Display display;
     Lcc lcc;
     Session session;
+    Jmri jmri;
+    DccEx dccEx;
+    Z21 z21;
     // One line for each problem found in the file, to be logged once each.
     QStringList warnings;
 

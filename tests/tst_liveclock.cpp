@@ -84,6 +84,11 @@ private slots:
         QTest::newRow("state") << QByteArray("GET /quorandel/state.json HTTP/1.0\r\n\r\n")
                                << QByteArray("HTTP/1.0 200 OK\nServer: Quorandel 1.40\nContent-Type: application/json\n"
                                              "Cache-Control: no-store\nContent-Length: 89\n\n");
+        QTest::newRow("channels") << QByteArray("GET /quorandel/channels HTTP/1.0\r\nAuthorization: Bearer pw\r\n\r\n")
+                                  << QByteArray("HTTP/1.0 200 OK\nServer: Quorandel 1.40\nContent-Type: application/json\n"
+                                                "Cache-Control: no-store\nContent-Length: 15\n\n{\"channels\":[]}");
+        QTest::newRow("channels, wrong password") << QByteArray("GET /quorandel/channels HTTP/1.0\r\nAuthorization: Bearer x\r\n\r\n")
+                                                  << QByteArray("HTTP/1.0 401 Unauthorized\n");
         QTest::newRow("no such page") << QByteArray("GET /quorandel/nothing HTTP/1.0\r\n\r\n")
                                       << QByteArray("HTTP/1.0 404 Not Found\n");
         QTest::newRow("state by POST") << QByteArray("POST /quorandel/state.json HTTP/1.0\r\nContent-Length: 0\r\n\r\n")

@@ -3,10 +3,11 @@
 // program builds it, without a window, and driven the way each controller
 // drives it (the window's handlers, the live page's control, the layout
 // network's set events); after each step the broadcast, the display push, the
-// multicast, the live page's stream and state, and the LCC events must all say
-// what the master counts.
+// multicast, the live page's stream and state, the LCC events and the
+// throttles' JMRI, DCC-EX station and Z21 must all say what the master counts.
 
 #include "DisplayDevice.h"
+#include "FakeThrottles.h"
 #include "Waits.h"
 #include "PrivateNetwork.h"
 #include "UdpCatcher.h"
@@ -90,11 +91,16 @@ void TstMaster::everyChannelTellsTheSame()
     UdpCatcher time(TimeBroadcast::TimePort), rate(TimeBroadcast::RatePort), group(0, QStringLiteral("239.50.50.20"));
     DisplayDevice device(QStringLiteral("10.77.0.2"), 0);
     Hub hub;
+    FakeJmri jmri;
+    FakeStation station;
+    FakeZ21 z21;
     QFile conf(dir.filePath("quorandel.conf"));
     QVERIFY(conf.open(QIODevice::WriteOnly));
     conf.write("[remote]\npassword=pw\n[fastclock]\nenabled=true\ninterval=15\nport=" + QByteArray::number(group.port())
                + "\n[display]\naddress=10.77.0.2\nport=" + QByteArray::number(device.serverPort())
                + "\n[lcc]\nnode=02.01.0D.00.00.03\ncontrol=true\nhub=127.0.0.1:" + QByteArray::number(hub.serverPort())
+               + "\n[jmri]\nserver=127.0.0.1:" + QByteArray::number(jmri.serverPort()) + "\n[dccex]\nstation=127.0.0.1:"
+               + QByteArray::number(station.serverPort()) + "\n[z21]\nstation=127.0.0.1:" + QByteArray::number(z21.localPort())
                + "\n[session]\ndate=1957-06-14\n[alarms]\n1=06:45 stop End of session\n");
     conf.close();
     conf.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
@@ -172,6 +178,13 @@ void TstMaster::everyChannelTellsTheSame()
                                   "40" + QByteArray::number(4 * step.speed, 16).rightJustified(2, '0'), kWait);
 
         QTRY_COMPARE_WITH_TIMEOUT(hub.latest({"260E", "260F"}), QByteArray(master.modelDate.day() == 14 ? "260E" : "260F"), kWait);  // the date
+        // The throttles: JMRI's time, rate and state, the station's minute and
+        // rate (0: not running), the Z21's set and start or stop.
+        const QByteArray n = QByteArray::number(step.speed);
+        QTRY_COMPARE_WITH_TIMEOUT(jmri.shown(), QString(hhmm + ' ' + n + (step.running ? " 2" : " 4")), kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(station.lines.value(station.lines.size() - 1),
+                                  "<JC " + QByteArray::number(master.secondsOfDay / 60) + ' ' + (step.running ? n : "0") + '>', kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(z21.shown(), QString(hhmm + ' ' + n + (step.running ? " start" : " stop")), kWait);
 
         // The remote clocks of the broadcast, and the display.
         if (step.running) {

@@ -199,6 +199,11 @@ private slots:
                           "2= 6:00  stop  End of session\n3=6:60 Late\n4=18:00 stopover at Dale\n5=18:00Late\n6=7:00 stop") << 0600
             << "resume=1|sessiondate=1957-06-14|alarms=405 First train, platform 2;360 stop End of session;"
                "1080 stopover at Dale;420 stop " << QStringList{"[alarms] 3=6:60 Late is not", "5=18:00Late has no space"};
+        QTest::newRow("throttles") << QByteArray("[jmri]\nserver=jmri.local\ncontrol=true\n[dccex]\nstation=[fd00::9]:2561\n"
+                                                 "[z21]\nstation=192.168.0.111\n") << 0600
+                                   << "jmri=jmri.local:12080 on|dccex=fd00::9:2561|z21=192.168.0.111:21105" << QStringList();
+        QTest::newRow("throttles, a Z21 by name, a port of 0") << QByteArray("[z21]\nstation=z21.local\n[jmri]\nserver=h:0") << 0600
+                                                               << "" << QStringList{"[z21] station=z21.local is not an IP address", "[jmri] server=h:0"};
         QTest::newRow("LCC, name of 70 bytes") << "[lcc]\nname=" + QByteArray(70, 'x') << 0600
                                                << "lccname=" + QString(62, u'x') << QStringList("longer than 62 bytes");
     }
@@ -226,10 +231,13 @@ private slots:
             "hub=" + l.hubHost + ':' + n(l.hubPort), "node=" + id(l.nodeId), "clock=" + id(l.clockId),
             "control=" + n(l.control), "date=" + l.date.toString(Qt::ISODate), "lccname=" + l.name,
             "description=" + l.description, "resume=" + n(e.session.resumeRunning),
-            "sessiondate=" + e.session.date.toString(Qt::ISODate), "alarms=" + alarms.join(';')};
+            "sessiondate=" + e.session.date.toString(Qt::ISODate), "alarms=" + alarms.join(';'),
+            "jmri=" + e.jmri.host + ':' + n(e.jmri.port) + (e.jmri.control ? " on" : ""),
+            "dccex=" + e.dccEx.host + ':' + n(e.dccEx.port), "z21=" + e.z21.host + ':' + n(e.z21.port)};
         const QString defaults = "password=|enabled=0|group=239.50.50.20|port=2000|ttl=1|name=Quorandel|text=|"
                                  "interval=2|display=192.168.1.99:7799|lcc=off|hub=:12021|node=000000000000|"
-                                 "clock=010100000100|control=0|date=1970-01-01|lccname=|description=|resume=0|sessiondate=|alarms=";
+                                 "clock=010100000100|control=0|date=1970-01-01|lccname=|description=|resume=0|sessiondate=|alarms=|"
+                                 "jmri=:12080|dccex=:2560|z21=:21105";
         QStringList changed;
         for (int i = 0; i < fields.size(); ++i)
             if (fields[i] != defaults.split('|').value(i))

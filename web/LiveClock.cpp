@@ -84,6 +84,7 @@ void LiveClock::install()
     m_server.addRoute("/quorandel/state.json", [this](const HttpRequest &r, const QByteArray &) { return state(r); });
     m_server.addRoute("/quorandel/events", [this](const HttpRequest &r, const QByteArray &) { return events(r); });
     m_server.addRoute("/quorandel/control", [this](const HttpRequest &r, const QByteArray &peer) { return control(r, peer); });
+    m_server.addRoute("/quorandel/channels", [this](const HttpRequest &r, const QByteArray &peer) { return channels(r, peer); });
 }
 
 WebAnswer LiveClock::page(const HttpRequest &request, const QByteArray &resource) const
@@ -151,10 +152,8 @@ QByteArray LiveClock::alarmEvent(const Alarm &alarm)
 
 // Each refusal says why in one line; a wrong password is not told apart from
 // a wrong user, and an address that keeps guessing is turned away for a while.
-WebAnswer LiveClock::control(const HttpRequest &request, const QByteArray &peer)
+std::optional<WebAnswer> LiveClock::refusedByGate(const HttpRequest &request, const QByteArray &peer)
 {
-    if (request.method != "POST")
-        return wrongMethod("POST");
     // A second password would be one the gate never sees, and whether a proxy
     // on the way reads the first or the last is anyone's guess.
     if (request.headerCount("Authorization") > 1)
@@ -173,6 +172,15 @@ WebAnswer LiveClock::control(const HttpRequest &request, const QByteArray &peer)
     case ControlGate::Verdict::Accepted:
         break;
     }
+    return std::nullopt;
+}
+
+WebAnswer LiveClock::control(const HttpRequest &request, const QByteArray &peer)
+{
+    if (request.method != "POST")
+        return wrongMethod("POST");
+    if (const auto refused = refusedByGate(request, peer))
+        return *refused;
     const FormBody form = decodeFormBody(request.body);
     const ControlCommand command = form.ok() ? readControlCommand(form) : ControlCommand{};
     if (!form.ok() || command.action == ControlCommand::Action::Refused)
@@ -182,6 +190,19 @@ WebAnswer LiveClock::control(const HttpRequest &request, const QByteArray &peer)
     m_log.noteControl(peer, "accepted: " + request.body, false);
     apply(command);
     return WebAnswer::status(responseHead("204 No Content", m_versionCaption, {}));
+}
+
+// The throttles' states are the operators' business only: the same password.
+WebAnswer LiveClock::channels(const HttpRequest &request, const QByteArray &peer)
+{
+    if (request.method != "GET")
+        return wrongMethod("GET");
+    if (const auto refused = refusedByGate(request, peer))
+        return *refused;
+    const QByteArray body = m_channels();
+    return WebAnswer::text(
+        responseHead("200 OK", m_versionCaption, {"Content-Type: application/json", NoStore, lengthLine(body.size())}),
+        body);
 }
 
 // In the order the window's own controls would be used: the speed dialog's

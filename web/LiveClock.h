@@ -9,6 +9,9 @@
 #include <QByteArray>
 #include <QObject>
 
+#include <functional>
+#include <optional>
+
 class ClockControl;
 class RequestLog;
 class WebServer;
@@ -17,8 +20,8 @@ struct ControlCommand;
 
 // The live clock under /quorandel/: the page (from the program's resources),
 // the state as JSON, the events stream that tells every change at once, and
-// the control form behind the password. Everything else on the server stays
-// as it is.
+// behind the password the control form and the throttle channels' states.
+// Everything else on the server stays as it is.
 class LiveClock : public QObject, public ClockFollower
 {
     Q_OBJECT
@@ -40,15 +43,20 @@ public:
     static QByteArray alarmEvent(const Alarm &alarm);
 
     ControlGate &gate() { return m_gate; }
+    // The channels' states as JSON ({"channels":[...]}), made when asked.
+    using Channels = std::function<QByteArray()>;
+    void setChannels(Channels channels) { m_channels = std::move(channels); }
 
     WebAnswer page(const HttpRequest &request, const QByteArray &resource) const;
     WebAnswer picture(const HttpRequest &request, const QByteArray &png) const;
     WebAnswer state(const HttpRequest &request) const;
     WebAnswer events(const HttpRequest &request);
     WebAnswer control(const HttpRequest &request, const QByteArray &peer);
+    WebAnswer channels(const HttpRequest &request, const QByteArray &peer);
 
 private:
     QByteArray stateEvent(const ClockSnapshot &clock) const;
+    std::optional<WebAnswer> refusedByGate(const HttpRequest &request, const QByteArray &peer);
     WebAnswer refusal(const QByteArray &status, const QByteArray &reason, const QByteArrayList &lines = {}) const;
     WebAnswer wrongMethod(const QByteArray &allowed) const;
     void apply(const ControlCommand &command);
@@ -58,4 +66,5 @@ private:
     RequestLog &m_log;
     ControlGate m_gate;
     const QByteArray m_versionCaption;
+    Channels m_channels = [] { return QByteArray(R"({"channels":[]})"); };
 };

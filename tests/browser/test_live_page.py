@@ -38,7 +38,8 @@ var seen = id => $(id).getClientRects().length > 0 && getComputedStyle($(id)).vi
 var text = id => seen(id) ? $(id).textContent.trim() : '';
 return {time: text('time') + text('seconds'), status: text('status'), note: text('note'), speeds: text('speeds'),
         digits: shade < 128 ? 'dim' : shade > 200 ? 'bright' : 'fading', control: seen('control-button'),
-        panel: seen('panel'), login: seen('login-form'), message: text('message'), date: text('date'), alarm: text('alarm')};
+        panel: seen('panel'), login: seen('login-form'), message: text('message'), date: text('date'), alarm: text('alarm'),
+        channels: seen('channels') ? [...$('channels').children].map(c => c.textContent).join(' / ') : ''};
 """
 
 
@@ -59,6 +60,7 @@ class MockServer(ThreadingHTTPServer):
         self.changed, self.answering = threading.Condition(), threading.Event()
         self.version = self.streams_opened = self.dead_up_to = self.alarm_at = 0
         self.events_refused = False
+        self.channels = b'{"channels":[{"name":"JMRI","state":"connected"},{"name":"Z21","state":"noAnswer","since":"14:02"}]}'
         self.answering.set()
         self.tell('06:30:00')
         threading.Thread(target=self.serve_forever, daemon=True).start()
@@ -106,6 +108,8 @@ class Handler(BaseHTTPRequestHandler):
                 return self.answer(f.read(), PAGE[name][1])
         if name == 'state.json':
             return self.answer(self.server.snapshot(), 'application/json')
+        if name == 'channels':  # the password is the program's to check
+            return self.answer(self.server.channels, 'application/json')
         if name != 'events' or self.server.events_refused:
             return self.send_error(404)
         self.answer(b'', 'text/event-stream')
@@ -244,7 +248,8 @@ def mock_rows(page, mock):
         row('held after a time set', lambda: mock.tell('07:15:00', held=True, speed=4),
             dict(time='07:15:00', status='Stopped', digits='dim', note=HELD, speeds='4:1')),
         row('logged in, the controls open', lambda: page.press(None, 'any password'),
-            dict(panel=True, login=False, control=True), (page.accessible, 'axe-core finds nothing serious')),
+            dict(panel=True, login=False, control=True, channels='JMRI: connected / Z21: no answer since 14:02'),
+            (page.accessible, 'axe-core finds nothing serious')),
         row('control switched off', lambda: mock.tell('07:15:00', held=True, speed=4, control=False),
             dict(control=False, panel=False)),
         row('the program silent, its stream dead', lambda: (streams.append(mock.streams_opened), mock.go_silent()),

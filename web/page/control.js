@@ -8,13 +8,17 @@
 
   var PASSWORD_KEY = 'quorandel.password';
   var WAKE_HINT_KEY = 'quorandel.wakeHintSaid';
+  var CHANNELS_MS = 5000;  // how often the open panel asks for the throttles' states
+  // A channel's state as the program names it, and the words for it.
+  var CHANNEL_WORDS = { connecting: 'chConnecting', connected: 'chConnected', lost: 'chLost',
+                        waiting: 'chWaiting', answering: 'chAnswering', noAnswer: 'chNoAnswer' };
 
   var page = window.quorandel;
   var tr = page.tr;
 
   var el = {};
   ['control-button', 'panel', 'close-panel', 'wake-hint', 'login-form', 'password', 'controls', 'start', 'stop',
-   'set-form', 'hours', 'minutes', 'set-speed', 'logout', 'message', 'date-form', 'date-input'].forEach(function (id) {
+   'set-form', 'hours', 'minutes', 'set-speed', 'channels', 'logout', 'message', 'date-form', 'date-input'].forEach(function (id) {
     el[id] = document.getElementById(id);
   });
   var speedButtons = Array.prototype.slice.call(document.querySelectorAll('[data-speed]'));
@@ -22,6 +26,10 @@
   var memoryPassword = '';  // where sessionStorage is refused (private modes)
   var busy = false;         // a control request is in flight
   var memoryWakeHintSaid = false;
+  var channelsTimer = null;
+  // The throttles' states were refused this password: not asked again with it,
+  // so that looking costs no more wrong guesses than one; the commands find out.
+  var channelsRefused = false;
 
   function wakeHintSaid() {
     try { return !!localStorage.getItem(WAKE_HINT_KEY); } catch (e) { return memoryWakeHintSaid; }
@@ -38,6 +46,7 @@
 
   function storePassword(password) {
     memoryPassword = password;
+    channelsRefused = false;
     try {
       if (password) sessionStorage.setItem(PASSWORD_KEY, password);
       else sessionStorage.removeItem(PASSWORD_KEY);
@@ -78,10 +87,12 @@
     // Keyboard users land in the panel, on what they most likely came for.
     if (!loggedIn) el.password.focus();
     else if (opening) (page.running() ? el.stop : el.start).focus();
+    watchChannels(loggedIn && !channelsRefused);
   }
 
   function closePanel() {
     var hadFocus = el.panel.contains(document.activeElement);
+    watchChannels(false);
     el.panel.hidden = true;
     el['control-button'].setAttribute('aria-expanded', 'false');
     if (hadFocus && !el['control-button'].hidden) el['control-button'].focus();
@@ -139,6 +150,10 @@
     page.heard(false);
     if (status === 204 || status === 200) {
       say(tr('done'), 'good');
+      if (channelsRefused) {
+        channelsRefused = false;
+        watchChannels(true);
+      }
       if (done) done();
       page.requestState('ask');  // the stream brings it too; this serves the polling case at once
     } else if (status === 400) {
@@ -151,6 +166,48 @@
       say(tr('tooMany'), 'bad');
     } else {
       say(tr('answered', { n: status }) + ' ' + oneLine(text), 'bad');
+    }
+  }
+
+  // The throttles' states, asked for with the password while the panel is
+  // open: one line each, those that are not up in the warning colour.
+  function showChannels(list) {
+    el.channels.textContent = '';
+    list.forEach(function (c) {
+      var item = document.createElement('li');
+      var key = CHANNEL_WORDS[c.state];
+      item.textContent = key ? tr(key, { n: c.name, t: c.since || '' }) : c.name + ': ' + c.state;
+      if (c.state === 'lost' || c.state === 'noAnswer') item.className = 'bad';
+      el.channels.appendChild(item);
+    });
+    el.channels.hidden = list.length === 0;
+  }
+
+  function askChannels() {
+    var password = storedPassword();
+    if (!password) return watchChannels(false);
+    page.request('channels', { headers: { 'Authorization': 'Bearer ' + headerBytes(password) }, cache: 'no-store' })
+      .then(function (response) {
+        if (!channelsTimer) return;  // the panel closed meanwhile
+        if (!response.ok) {
+          channelsRefused = response.status === 401;
+          return watchChannels(false);
+        }
+        return response.json().then(function (answer) {
+          if (channelsTimer && answer && Array.isArray(answer.channels)) showChannels(answer.channels);
+        });
+      })
+      .catch(function () { /* asked again at the next turn */ });
+  }
+
+  function watchChannels(on) {
+    if (on && !channelsTimer) {
+      channelsTimer = setInterval(askChannels, CHANNELS_MS);
+      askChannels();
+    } else if (!on && channelsTimer) {
+      clearInterval(channelsTimer);
+      channelsTimer = null;
+      el.channels.hidden = true;
     }
   }
 

@@ -27,7 +27,9 @@
       wholeNumbers: 'Enter the hours and minutes as whole numbers.',
       enterSomething: 'Enter a time, choose a speed, or both.',
       passwordKept: 'Password kept for this tab. The clock checks it with the first command.',
-      passwordForgotten: 'Password forgotten.',
+      passwordForgotten: 'Password forgotten.', channels: 'Throttles',
+      chConnected: '{n}: connected', chConnecting: '{n}: connecting\u2026', chLost: '{n}: offline since {t}',
+      chAnswering: '{n}: answering', chWaiting: '{n}: no answer yet', chNoAnswer: '{n}: no answer since {t}',
       locale: 'en-GB', setDate: 'Set date', modelDate: 'Model date', enterDate: 'Enter a date.'
     },
     de: {
@@ -51,7 +53,9 @@
       answered: 'Die Uhr antwortete {n}.', wholeNumbers: 'Stunden und Minuten als ganze Zahlen eingeben.',
       enterSomething: 'Eine Zeit eingeben, eine Geschwindigkeit w\u00e4hlen oder beides.',
       passwordKept: 'Passwort f\u00fcr diesen Tab gemerkt. Die Uhr pr\u00fcft es beim ersten Befehl.',
-      passwordForgotten: 'Passwort gel\u00f6scht.',
+      passwordForgotten: 'Passwort gel\u00f6scht.', channels: 'Handregler',
+      chConnected: '{n}: verbunden', chConnecting: '{n}: verbinde\u2026', chLost: '{n}: offline seit {t}',
+      chAnswering: '{n}: antwortet', chWaiting: '{n}: noch keine Antwort', chNoAnswer: '{n}: keine Antwort seit {t}',
       locale: 'de-DE', setDate: 'Datum stellen', modelDate: 'Modelldatum', enterDate: 'Ein Datum eingeben.'
     },
     fr: {
@@ -78,7 +82,10 @@
       wholeNumbers: 'Entrez les heures et les minutes en nombres entiers.',
       enterSomething: 'Entrez une heure, choisissez une vitesse, ou les deux.',
       passwordKept: 'Mot de passe gard\u00e9 pour cet onglet. L\u2019horloge le v\u00e9rifie \u00e0 la premi\u00e8re commande.',
-      passwordForgotten: 'Mot de passe oubli\u00e9.',
+      passwordForgotten: 'Mot de passe oubli\u00e9.', channels: 'Manettes',
+      chConnected: '{n}\u00a0: connect\u00e9', chConnecting: '{n}\u00a0: connexion\u2026',
+      chLost: '{n}\u00a0: hors ligne depuis {t}', chAnswering: '{n}\u00a0: r\u00e9pond',
+      chWaiting: '{n}\u00a0: pas encore de r\u00e9ponse', chNoAnswer: '{n}\u00a0: pas de r\u00e9ponse depuis {t}',
       locale: 'fr-FR', setDate: 'R\u00e9gler la date', modelDate: 'Date du r\u00e9seau', enterDate: 'Entrez une date.'
     },
     nl: {
@@ -101,7 +108,9 @@
       answered: 'De klok antwoordde {n}.', wholeNumbers: 'Voer de uren en minuten in als hele getallen.',
       enterSomething: 'Voer een tijd in, kies een snelheid, of beide.',
       passwordKept: 'Wachtwoord bewaard voor dit tabblad. De klok controleert het bij de eerste opdracht.',
-      passwordForgotten: 'Wachtwoord gewist.',
+      passwordForgotten: 'Wachtwoord gewist.', channels: 'Handregelaars',
+      chConnected: '{n}: verbonden', chConnecting: '{n}: verbinden\u2026', chLost: '{n}: offline sinds {t}',
+      chAnswering: '{n}: antwoordt', chWaiting: '{n}: nog geen antwoord', chNoAnswer: '{n}: geen antwoord sinds {t}',
       locale: 'nl-NL', setDate: 'Datum instellen', modelDate: 'Modeldatum', enterDate: 'Voer een datum in.'
     }
   };
