@@ -69,6 +69,7 @@ signals:
 
 private:
     void wire();
+    void fitStreamsToOpenFiles();
 
     AppPaths m_paths;
     Settings m_settings;

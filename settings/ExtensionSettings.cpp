@@ -26,6 +26,7 @@ const QStringList kKnownKeys = {
     QStringLiteral("lcc/clock"),        QStringLiteral("lcc/control"),
     QStringLiteral("lcc/date"),         QStringLiteral("lcc/name"),
     QStringLiteral("lcc/description"),
+    QStringLiteral("remote/streams"),
 };
 
 // The file through QSettings, and the warnings about it. A value that QSettings
@@ -270,6 +271,8 @@ void readAll(IniReader &ini, ExtensionSettings &s)
 {
     using namespace FastClockDatagram;
     ini.readPassword(QStringLiteral("remote/password"), s.remote.password);
+    ini.readNumber(QStringLiteral("remote/streams"), ExtensionSettings::Remote::MinStreams,
+                   ExtensionSettings::Remote::MaxStreams, s.remote.streams);
     ini.readFlag(QStringLiteral("fastclock/enabled"), s.fastClock.enabled);
     ini.readAddress(QStringLiteral("fastclock/group"), true, s.fastClock.group);
     ini.readPort(QStringLiteral("fastclock/port"), s.fastClock.port);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "web/WebConnection.h"
 
+#include "net/DirectWriter.h"
 #include "net/DottedAddress.h"
 #include "net/LingeringClose.h"
 #include "net/ServerSockets.h"
@@ -93,6 +94,7 @@ void WebConnection::die()
     if (!m_socket)
         return;
     m_watchdog.stop();
+    delete std::exchange(m_stream, nullptr);  // its notifier must not outlive the socket's hand-over
     disconnect(m_socket, nullptr, this, nullptr);
     m_socket->setParent(&m_server);
     LingeringClose::begin(std::exchange(m_socket, nullptr));
@@ -213,39 +215,41 @@ void WebConnection::sendResponse(const QByteArray &response)
     write(response);
 }
 
-// The stream's slot is held by its request from now on: no request deadline,
-// and only the send timeout while something waits to go out.
+// A stream leaves its slot for the server's table of streams: no request
+// deadline, no status line of its own, and only the send timeout while
+// something waits to go out. All it is sent goes past Qt's buffer, so that an
+// event's bytes are shared by every stream.
 void WebConnection::openStream(const WebAnswer &answer)
 {
-    m_server.streamOpening(m_info.Peer);
     m_watchdog.stop();
     m_info.Events = true;
     m_info.UnsentFellAt = m_server.m_clock.elapsed();
-    showStatus(QStringLiteral("Events stream"));
+    m_server.streamOpening(this);
+    m_stream = new DirectWriter(m_socket->socketDescriptor(), this);
+    connect(m_stream, &DirectWriter::failed, this, &WebConnection::die, Qt::QueuedConnection);
     sendToStream(answer.head + answer.body);
 }
 
 bool WebConnection::sendEvent(const QByteArray &event)
 {
-    if (m_socket->state() != QAbstractSocket::ConnectedState)
+    if (!m_stream || m_socket->state() != QAbstractSocket::ConnectedState)
         return false;
-    sendToStream(event);
-    return true;
+    return sendToStream(event);
 }
 
 // Every event written adds to what waits, so only a fall of what waits shows
 // that the reader is still reading.
-void WebConnection::sendToStream(const QByteArray &data)
+bool WebConnection::sendToStream(const QByteArray &data)
 {
     noteUnsent();
     m_info.TotalBytes += qint32(data.size());
     m_info.Unsent += data.size();
-    write(data);
+    return m_stream->write(data);
 }
 
 void WebConnection::noteUnsent()
 {
-    const qint64 unsent = unsentBytes(*m_socket);
+    const qint64 unsent = unsentBytes(*m_socket) + m_stream->waiting();
     if (unsent == 0 || unsent < m_info.Unsent)
         m_info.UnsentFellAt = m_server.m_clock.elapsed();
     m_info.Unsent = unsent;
