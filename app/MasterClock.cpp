@@ -2,6 +2,7 @@
 #include "app/MasterClock.h"
 
 #include "platform/Log.h"
+#include "platform/OpenFiles.h"
 #include "platform/RegistryHive.h"
 #include "publish/FastClockDatagram.h"
 #include "settings/SettingsSequence.h"
@@ -37,6 +38,7 @@ void MasterClock::wire()
     m_clock.addFollower(m_lcc);
 
     m_push.setDevice(m_extension.display.address, m_extension.display.port);
+    m_live.setLayoutName(m_extension.lcc.name.isEmpty() ? m_extension.fastClock.text : m_extension.lcc.name);
     const auto warn = [](const QString &text) { qCWarning(lcQuorandel, "%s", qUtf8Printable(text)); };
     connect(&m_fastClock, &FastClockMulticast::sendFailed, this, warn);
     connect(&m_lcc, &BroadcastTimeProducer::problem, this, warn);
@@ -47,6 +49,9 @@ void MasterClock::wire()
             [this](const QByteArray &peer, const QByteArray &what, bool refused) {
                 m_log.noteControl(peer, what, refused);
             });
+    connect(&m_web, &WebServer::streamsCounted, this, [this](int count) {
+        emit statusShown(QStringLiteral("Live pages"), QStringLiteral("Live pages: %1").arg(count));
+    });
 }
 
 // Problems in the extension file are told once each and never stop the program.
@@ -72,12 +77,28 @@ bool MasterClock::loadSettings(const std::function<void()> &putTrimsIntoConfig, 
 // broadcasts run on without the web server.
 void MasterClock::startPublishing()
 {
+    fitStreamsToOpenFiles();
     m_web.startListening();
     m_export.start();
     m_broadcast.SetUpBroadcast();
     m_live.install();
     m_fastClock.start();
     m_lcc.start();
+}
+
+// Each live page holds a descriptor: as many as the open-files limit allows
+// after the slots and files, and the person running the program is told when
+// that is fewer than asked for.
+void MasterClock::fitStreamsToOpenFiles()
+{
+    const int wanted = m_extension.remote.streams;
+    const qint64 openFiles = raiseOpenFilesLimit();
+    const int fits = WebServer::streamsThatFit(openFiles, wanted);
+    m_web.setStreamCapacity(fits);
+    if (fits < wanted)
+        qCWarning(lcQuorandel, "the limit of open files (%lld) is below the %lld that %d live pages need: "
+                               "at most %d live pages at once",
+                  openFiles, WebServer::descriptorsFor(wanted), wanted, fits);
 }
 
 bool MasterClock::saveSettings(QString *error)
@@ -100,5 +121,5 @@ void MasterClock::closeLog()
 
 QString MasterClock::livePageAddress() const
 {
-    return QStringLiteral("http://%1:%2/quorandel/").arg(m_web.localIP()).arg(m_web.localPort());
+    return LiveClock::addressOf(m_web.localIP(), m_web.localPort());
 }
