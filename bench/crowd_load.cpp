@@ -173,7 +173,7 @@ bool CrowdLoad::startClock()
 void CrowdLoad::open(size_t i)
 {
     Phone &phone = m_phones[i];
-    phone = Phone();
+    phone = Phone{-1, false, 0, {}, phone.minute};  // a minute heard before it reopened is not heard again
     phone.fd = connectFrom(phoneAddress(int(i)), m_port);
     if (phone.fd < 0) {
         phone.reopenAt = nowMs() + ReopenMs;

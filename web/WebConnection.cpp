@@ -237,11 +237,11 @@ bool WebConnection::sendEvent(const QByteArray &event)
     return sendToStream(event);
 }
 
-// Every event written adds to what waits, so only a fall of what waits shows
-// that the reader is still reading.
+// Every event written adds to what waits, so only a fall of what waits below
+// what was written shows that the reader is still reading; the stall check
+// looks, not each event, which would cost every stream a system call more.
 bool WebConnection::sendToStream(const QByteArray &data)
 {
-    noteUnsent();
     m_info.TotalBytes += qint32(data.size());
     m_info.Unsent += data.size();
     return m_stream->write(data);
