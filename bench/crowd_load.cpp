@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <map>
 #include <string>
@@ -152,6 +153,7 @@ private:
     std::string m_broadcastMinute;
     double m_lastDatagram = 0;
     std::vector<double> m_gaps;
+    std::vector<std::pair<double, double>> m_longGaps;  // when, how long
     long m_kibBefore = 0, m_kibOpen = 0, m_kibEnd = 0, m_fdsOpen = 0, m_fdsEnd = 0;
 };
 
@@ -242,6 +244,8 @@ void CrowdLoad::readBroadcast()
     for (ssize_t n; (n = receiveStamped(m_udp, buffer, sizeof buffer, &at)) >= 0;) {
         if (m_loading && m_lastDatagram > 0)
             m_gaps.push_back(at - m_lastDatagram);
+        if (m_loading && m_lastDatagram > 0 && at - m_lastDatagram > 50)
+            m_longGaps.push_back({m_lastDatagram, at - m_lastDatagram});
         m_lastDatagram = at;
         const std::string hhmm(buffer, size_t(std::min<ssize_t>(n, 4)));
         if (n != 4 || hhmm == m_broadcastMinute)
@@ -351,6 +355,15 @@ void CrowdLoad::report(double seconds) const
     std::printf("streams opened in %.0f s: %ld; ended by the program: %ld\n", seconds, m_opened, m_endedByProgram);
     std::printf("broadcast gaps: p50 %.2f ms, p99 %.2f ms, max %.2f ms (%zu gaps)\n", percentile(m_gaps, 0.5),
                 percentile(m_gaps, 0.99), percentile(m_gaps, 1), m_gaps.size());
+    for (const auto &[at, gap] : m_longGaps) {
+        std::string minute = "?";
+        double after = 1e9;
+        for (const auto &[name, m] : m_minutes) {
+            if (!m.arrivals.empty() && std::abs(at - m.arrivals.front()) < std::abs(after))
+                minute = name, after = at - m.arrivals.front();
+        }
+        std::printf("  a gap of %.1f ms, %.1f ms after minute %s reached its first phone\n", gap, after, minute.c_str());
+    }
     std::printf("program: RSS %.1f MB before the phones, %.1f MB with them open, %.1f MB at the end; "
                 "descriptors %ld open, %ld at the end\n",
                 m_kibBefore / 1024.0, m_kibOpen / 1024.0, m_kibEnd / 1024.0, m_fdsOpen, m_fdsEnd);

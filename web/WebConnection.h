@@ -6,7 +6,7 @@
 #include <QObject>
 #include <QTimer>
 
-class DirectWriter;
+class StreamSocket;
 class QTcpSocket;
 class WebServer;
 struct WebAnswer;
@@ -97,8 +97,8 @@ private:
 
     WebServer &m_server;
     const int m_slot;
-    QTcpSocket *m_socket;  // null once it has died
+    QTcpSocket *m_socket;  // null once it has died or become a stream
     QTimer m_watchdog;
     SlotInfo m_info;
-    DirectWriter *m_stream = nullptr;  // an events stream's writer, past Qt's buffer
+    StreamSocket *m_stream = nullptr;  // an events stream's, on the bare descriptor
 };
