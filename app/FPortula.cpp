@@ -4,6 +4,7 @@
 #include "app/About.h"
 #include "app/DesignUnits.h"
 #include "app/FConfig.h"
+#include "app/LiveCodeWindow.h"
 #include "app/StatusPanel.h"
 #include "app/WindowIcon.h"
 #include "app/frmSetSpeed.h"
@@ -16,6 +17,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 
@@ -158,11 +160,14 @@ void FPortula::buildMenu()
     MConfig = menuBar()->addAction(QStringLiteral("Configuration"), this, &FPortula::MConfig_Click);
     nFast = menuBar()->addAction(QStringLiteral("Set Quorandel"), this, &FPortula::nFast_Click);
     nEnd = menuBar()->addAction(QStringLiteral("End and Save Settings"), this, &FPortula::nEnd_Click);
-    nHelp = menuBar()->addAction(QStringLiteral("Help"), this, &FPortula::nHelp_Click);
+    QMenu *help = menuBar()->addMenu(QStringLiteral("Help"));
+    nHelp = help->addAction(QStringLiteral("About Quorandel"), this, &FPortula::nHelp_Click);
+    nCode = help->addAction(QStringLiteral("Show the Live Page's Code"), this, &FPortula::nCode_Click);
     MConfig->setObjectName(QStringLiteral("MConfig"));
     nFast->setObjectName(QStringLiteral("nFast"));
     nEnd->setObjectName(QStringLiteral("nEnd"));
     nHelp->setObjectName(QStringLiteral("nHelp"));
+    nCode->setObjectName(QStringLiteral("nCode"));
 }
 
 bool FPortula::Form_Load(QString *error)
@@ -226,6 +231,11 @@ void FPortula::nHelp_Click()
     showOnce(m_about, [this] { return new About(VersionCaption, this); });
 }
 
+void FPortula::nCode_Click()
+{
+    showOnce(m_code, [this] { return new LiveCodeWindow(m_master.livePageAddress(), this); });
+}
+
 void FPortula::nEnd_Click()
 {
     ShutDown(ExitVariant::MenuCommand);
@@ -274,6 +284,7 @@ void FPortula::reportSaveFailure()
 frmSetSpeed *FPortula::setSpeedWindow() const { return m_setSpeed; }
 frmSetTime *FPortula::setTimeWindow() const { return m_setTime; }
 About *FPortula::aboutWindow() const { return m_about; }
+LiveCodeWindow *FPortula::codeWindow() const { return m_code; }
 FConfig *FPortula::configWindow() const { return m_config; }
 
 bool FPortula::eventFilter(QObject *watched, QEvent *event)

@@ -14,6 +14,7 @@
 
 class About;
 class FConfig;
+class LiveCodeWindow;
 class frmSetSpeed;
 class frmSetTime;
 class QAction;
@@ -51,6 +52,7 @@ public:
     void nFast_Click();
     void nEnd_Click();
     void nHelp_Click();
+    void nCode_Click();
     // Stores the settings, tells the remote clocks that the clock stopped,
     // closes the log and the configuration dialog, and ends the program; once.
     void ShutDown(ExitVariant variant);
@@ -69,6 +71,7 @@ public:
     frmSetSpeed *setSpeedWindow() const;
     frmSetTime *setTimeWindow() const;
     About *aboutWindow() const;
+    LiveCodeWindow *codeWindow() const;
     FConfig *configWindow() const;
 
     QLineEdit *Text1 = nullptr;  // the model time, read only
@@ -80,7 +83,8 @@ public:
     QAction *MConfig = nullptr;
     QAction *nFast = nullptr;
     QAction *nEnd = nullptr;
-    QAction *nHelp = nullptr;
+    QAction *nHelp = nullptr;  // in the Help menu: the About box
+    QAction *nCode = nullptr;  // in the Help menu: the live page's code
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -101,6 +105,7 @@ private:
     QPointer<frmSetSpeed> m_setSpeed;
     QPointer<frmSetTime> m_setTime;
     QPointer<About> m_about;
+    QPointer<LiveCodeWindow> m_code;
     QPointer<FConfig> m_config;
     EndProgram m_endProgram;
     bool m_shutDownDone = false;

@@ -2,6 +2,7 @@
 #include "app/MasterClock.h"
 
 #include "platform/Log.h"
+#include "platform/OpenFiles.h"
 #include "platform/RegistryHive.h"
 #include "publish/FastClockDatagram.h"
 #include "settings/SettingsSequence.h"
@@ -52,6 +53,7 @@ void MasterClock::wire()
     m_clock.addFollower(m_alarms);  // last: an alarm that stops the clock comes after the minute is told
 
     m_push.setDevice(m_extension.display.address, m_extension.display.port);
+    m_live.setLayoutName(m_extension.lcc.name.isEmpty() ? m_extension.fastClock.text : m_extension.lcc.name);
     const auto warn = [](const QString &text) { qCWarning(lcQuorandel, "%s", qUtf8Printable(text)); };
     connect(&m_fastClock, &FastClockMulticast::sendFailed, this, warn);
     connect(&m_lcc, &BroadcastTimeProducer::problem, this, warn);
@@ -75,6 +77,9 @@ void MasterClock::wire()
     wireThrottle(m_dccEx.status(), m_dccEx.isEnabled());
     wireThrottle(m_z21.status(), m_z21.isEnabled());
     m_live.setChannels([this] { return channelsJson(); });
+    connect(&m_web, &WebServer::streamsCounted, this, [this](int count) {
+        emit statusShown(QStringLiteral("Live pages"), QStringLiteral("Live pages: %1").arg(count));
+    });
 }
 
 // A throttle channel's state is a line in the window, and its loss and
@@ -163,6 +168,7 @@ void MasterClock::tellAlarm(const Alarm &alarm)
 // broadcasts run on without the web server.
 void MasterClock::startPublishing()
 {
+    fitStreamsToOpenFiles();
     m_web.startListening();
     m_export.start();
     m_broadcast.SetUpBroadcast();
@@ -178,6 +184,21 @@ void MasterClock::startPublishing()
     m_clock.start();
     if (m_sessionStart.chosenSpeed != m_sessionStart.countedSpeed)
         m_clock.setSpeed(m_sessionStart.chosenSpeed);
+}
+
+// Each live page holds a descriptor: as many as the open-files limit allows
+// after the slots and files, and the person running the program is told when
+// that is fewer than asked for.
+void MasterClock::fitStreamsToOpenFiles()
+{
+    const int wanted = m_extension.remote.streams;
+    const qint64 openFiles = raiseOpenFilesLimit();
+    const int fits = WebServer::streamsThatFit(openFiles, wanted);
+    m_web.setStreamCapacity(fits);
+    if (fits < wanted)
+        qCWarning(lcQuorandel, "the limit of open files (%lld) is below the %lld that %d live pages need: "
+                               "at most %d live pages at once",
+                  openFiles, WebServer::descriptorsFor(wanted), wanted, fits);
 }
 
 // The journal's last entry comes before the record's save, so that the next
@@ -206,5 +227,5 @@ void MasterClock::closeLog()
 
 QString MasterClock::livePageAddress() const
 {
-    return QStringLiteral("http://%1:%2/quorandel/").arg(m_web.localIP()).arg(m_web.localPort());
+    return LiveClock::addressOf(m_web.localIP(), m_web.localPort());
 }

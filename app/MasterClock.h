@@ -85,6 +85,7 @@ private:
     void wireThrottle(PeerStatus &status, bool enabled);
     // {"channels":[...]}: the named throttle channels' states, for the live page.
     QByteArray channelsJson();
+    void fitStreamsToOpenFiles();
 
     AppPaths m_paths;
     Settings m_settings;

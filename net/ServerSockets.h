@@ -19,10 +19,6 @@ constexpr qint64 MaxUnreadBytes = 16 * 1024;
 // acknowledgement.
 void prepareServedSocket(QTcpSocket &socket);
 
-// Bytes written and not yet taken by the peer: what waits in Qt's buffer and
-// in the system's send queue.
-qint64 unsentBytes(const QTcpSocket &socket);
-
 // Running out of descriptors pauses Qt's accepting; the listener itself is
 // fine, so it tries again a little later instead of going deaf for good.
 void resumeAcceptingAfterErrors(QTcpServer &server);

@@ -3,9 +3,9 @@
 set -euo pipefail
 
 QUORANDEL_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-websockets-dev libgl-dev libfreeimage-dev
-                    libsqlite3-dev fonts-liberation iproute2 util-linux
+                    libsqlite3-dev libqrencode-dev fonts-liberation iproute2 util-linux
                     dpkg-dev file lintian desktop-file-utils appstream systemd man-db librsvg2-bin
-                    chromium chromium-driver python3-selenium firefox-esr)
+                    chromium chromium-driver python3-selenium firefox-esr zbar-tools)
 
 install_missing_packages() {
   local missing=()

@@ -29,6 +29,7 @@ const QStringList kKnownKeys = {
     QStringLiteral("session/date"),
     QStringLiteral("jmri/server"),      QStringLiteral("jmri/control"),
     QStringLiteral("dccex/station"),    QStringLiteral("z21/station"),
+    QStringLiteral("remote/streams"),
 };
 
 // The file through QSettings, and the warnings about it. A value that QSettings
@@ -315,6 +316,8 @@ void readAll(IniReader &ini, ExtensionSettings &s)
 {
     using namespace FastClockDatagram;
     ini.readPassword(QStringLiteral("remote/password"), s.remote.password);
+    ini.readNumber(QStringLiteral("remote/streams"), ExtensionSettings::Remote::MinStreams,
+                   ExtensionSettings::Remote::MaxStreams, s.remote.streams);
     ini.readFlag(QStringLiteral("fastclock/enabled"), s.fastClock.enabled);
     ini.readAddress(QStringLiteral("fastclock/group"), true, s.fastClock.group);
     ini.readPort(QStringLiteral("fastclock/port"), s.fastClock.port);

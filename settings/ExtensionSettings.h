@@ -18,6 +18,11 @@ struct ExtensionSettings
     struct Remote
     {
         QString password;  // empty: control from the network is off
+        // Live pages listening at once (their events streams).
+        static constexpr int MinStreams = 16;
+        static constexpr int MaxStreams = 20000;
+        static constexpr int DefaultStreams = 2000;
+        int streams = DefaultStreams;
     };
     struct FastClock
     {

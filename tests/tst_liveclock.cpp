@@ -9,6 +9,7 @@
 #include "clock/ClockTime.h"
 #include "platform/FileNumbers.h"
 #include "settings/Settings.h"
+#include "web/JoinPage.h"
 #include "web/LiveClock.h"
 #include "web/RequestLog.h"
 #include "web/SlotStatus.h"
@@ -89,6 +90,8 @@ private slots:
                                                 "Cache-Control: no-store\nContent-Length: 15\n\n{\"channels\":[]}");
         QTest::newRow("channels, wrong password") << QByteArray("GET /quorandel/channels HTTP/1.0\r\nAuthorization: Bearer x\r\n\r\n")
                                                   << QByteArray("HTTP/1.0 401 Unauthorized\n");
+        QTest::newRow("join page") << QByteArray("GET /quorandel/join HTTP/1.0\r\n\r\n")
+                                   << QByteArray("HTTP/1.0 200 OK\nServer: Quorandel 1.40\nContent-Type: text/html; charset=utf-8\n");
         QTest::newRow("no such page") << QByteArray("GET /quorandel/nothing HTTP/1.0\r\n\r\n")
                                       << QByteArray("HTTP/1.0 404 Not Found\n");
         QTest::newRow("state by POST") << QByteArray("POST /quorandel/state.json HTTP/1.0\r\nContent-Length: 0\r\n\r\n")
@@ -103,6 +106,25 @@ private slots:
         QVERIFY2(answer.startsWith(head), answer.left(300).constData());
         if (request.contains("state.json") && answer.startsWith("HTTP/1.0 200"))
             QCOMPARE(body(answer), QByteArray(R"({"time":"00:00:00","running":false,"held":false,"speed":1,"interval":1000,"control":true})"));
+    }
+
+    // The poster: the layout's name as text, the address in large print under
+    // its code, and nothing that runs (whether the code reads as the address
+    // is for zbarimg, in the browser test).
+    void joinPage_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("heading");
+        QTest::newRow("named") << "Bahnhof <Süd> & Co" << QByteArray("<h1>Bahnhof &lt;Süd&gt; &amp; Co</h1>");
+        QTest::newRow("no name") << " " << QByteArray("<h1>The layout's clock</h1>");
+    }
+    void joinPage()
+    {
+        QFETCH(QString, name);
+        const QByteArray page = ::joinPage("http://10.0.0.7:8080/quorandel/", name);
+        QTEST(page.mid(page.indexOf("<h1>"), page.indexOf("</h1>") + 5 - page.indexOf("<h1>")), "heading");
+        QVERIFY(page.contains("</svg><p class=\"address\">http://10.0.0.7:8080/quorandel/</p>"));
+        QVERIFY(!QString::fromUtf8(page).contains(QRegularExpression("<script|\\son[a-z]+=|javascript:")));
     }
 
     // A stream hears the state at once, then each change and each new model minute.

@@ -11,12 +11,14 @@
 #include "web/HttpText.h"
 #include "web/IndexFile.h"
 #include "web/SlotRules.h"
+#include "web/WebServer.h"
 
 #include "TempTree.h"
 
 #include <QtTest>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -36,15 +38,22 @@ QByteArray described(const RequestScan &scan)
     return QByteArrayList{r.method, r.rawPath, r.query, r.decodedPath, r.version, r.matchesGet ? "GET" : "-", headers, r.body}.join('|');
 }
 
-// "W3@a": a slot waiting for its request (F free, A answering, S streaming),
-// arrived third, from address a.
+// "W3": a slot waiting for its request (F free, A answering), arrived third.
 std::vector<SlotState> slotsOf(const QString &table)
 {
     std::vector<SlotState> states;
     for (const QString &slot : table.split(u' ', Qt::SkipEmptyParts))
-        states.push_back({SlotState::Use(QStringLiteral("FWAS").indexOf(slot[0])), slot.mid(1).section(u'@', 0, 0).toULongLong(),
-                          slot.section(u'@', 1).toLatin1()});
+        states.push_back({SlotState::Use(QStringLiteral("FWA").indexOf(slot[0])), slot.mid(1).toULongLong()});
     return states;
+}
+
+// "3@a": an events stream that arrived third, from address a.
+std::vector<StreamState> streamsOf(const QString &table)
+{
+    std::vector<StreamState> streams;
+    for (const QString &stream : table.split(u' ', Qt::SkipEmptyParts))
+        streams.push_back({stream.section(u'@', 0, 0).toULongLong(), stream.section(u'@', 1).toLatin1()});
+    return streams;
 }
 
 QByteArray page(const QByteArray &folders, const QByteArray &files)
@@ -140,8 +149,9 @@ private slots:
             QCOMPARE(readControlCommand(decodeFormBody(input)).reason, output);
     }
 
-    // Which slot a new connection takes ("0" refused), or which streams close
-    // before a new one from the given address opens; at most 2 per address.
+    // Which slot a new connection takes ("0" refused), or which streams
+    // (their arrivals) close before a new one from the given address opens,
+    // at most 2 per address, `limit` the streams' capacity.
     void slotRules_data()
     {
         QTest::addColumn<QString>("table");
@@ -151,14 +161,14 @@ private slots:
         QTest::newRow("first connection: a new slot") << "" << 3 << "connection" << "1";
         QTest::newRow("lowest free first") << "A1 F W3 F" << 4 << "connection" << "2";
         QTest::newRow("none free: a new slot below the limit") << "A1 A2" << 3 << "connection" << "3";
-        QTest::newRow("at the limit: the oldest waiting") << "A1 W5 S2@a W4" << 4 << "connection" << "4";
-        QTest::newRow("none waiting: the oldest stream") << "A1 S5@a S3@b A2" << 4 << "connection" << "3";
+        QTest::newRow("at the limit: the oldest waiting") << "A1 W5 A2 W4" << 4 << "connection" << "4";
         QTest::newRow("every request in progress: refused") << "A1 A2 A3" << 3 << "connection" << "0";
-        QTest::newRow("within the caps") << "S1@a A2" << 8 << "stream from a" << "";
-        QTest::newRow("per address: that address's oldest") << "S3@a S1@b S2@a" << 8 << "stream from a" << "3";
-        QTest::newRow("half the slots: the oldest of all") << "S2@a S1@b S3@c S4@d" << 8 << "stream from e" << "2";
-        QTest::newRow("both caps in turn") << "S1@b S2@a S3@a S4@c S5@d" << 8 << "stream from a" << "2 1";
-        QTest::newRow("one stream at least") << "S1@a W2" << 1 << "stream from b" << "1";
+        QTest::newRow("within the caps") << "1@a 2@b" << 8 << "stream from a" << "";
+        QTest::newRow("per address: that address's oldest") << "3@a 1@b 2@a" << 8 << "stream from a" << "2";
+        QTest::newRow("below the capacity no one gives way") << "2@a 1@b 3@c" << 4 << "stream from e" << "";
+        QTest::newRow("capacity full: the oldest of all") << "2@a 1@b 3@c 4@d" << 4 << "stream from e" << "1";
+        QTest::newRow("both caps in turn") << "1@b 2@a 3@a 4@c 5@d" << 4 << "stream from a" << "2 1";
+        QTest::newRow("one stream at least") << "1@a" << 1 << "stream from b" << "1";
     }
     void slotRules()
     {
@@ -167,12 +177,34 @@ private slots:
         QFETCH(QString, newcomer);
         QFETCH(QString, outcome);
         QStringList got;
+        const std::vector<StreamState> streams = streamsOf(table);
         if (newcomer == "connection")
             got << QString::number(slotForNewConnection(slotsOf(table), limit));
         else
-            for (const int n : streamsToClose(slotsOf(table), newcomer.section(u' ', 2).toLatin1(), 2, limit))
-                got << QString::number(n);
+            for (const int i : streamsToClose(streams, newcomer.section(u' ', 2).toLatin1(), 2, limit))
+                got << QString::number(streams[size_t(i)].arrival);
         QCOMPARE(got.join(u' '), outcome);
+    }
+
+    // How many streams fit in a limit of open files beside every slot, file
+    // number and the margin (639 descriptors), within what was asked for.
+    void streamsThatFit_data()
+    {
+        QTest::addColumn<qint64>("openFiles");
+        QTest::addColumn<int>("wanted");
+        QTest::addColumn<int>("fits");
+        QTest::newRow("a desktop's usual 1024") << qint64(1024) << 2000 << 385;
+        QTest::newRow("exactly enough") << qint64(2639) << 2000 << 2000;
+        QTest::newRow("one short") << qint64(2638) << 2000 << 1999;
+        QTest::newRow("plenty") << qint64(1 << 20) << 20000 << 20000;
+        QTest::newRow("unlimited") << std::numeric_limits<qint64>::max() << 16 << 16;
+        QTest::newRow("too few even for the slots: the least") << qint64(256) << 2000 << 16;
+    }
+    void streamsThatFit()
+    {
+        QFETCH(qint64, openFiles);
+        QFETCH(int, wanted);
+        QTEST(WebServer::streamsThatFit(openFiles, wanted), "fits");
     }
 
     // What a folder of the web root gives: for a request path, its listing;

@@ -54,11 +54,12 @@ struct Client : QTcpSocket
 {
     QByteArray received;
     // A receive buffer of `receiveBuffer` bytes, set before connecting,
-    // narrows the window the server sees.
-    explicit Client(quint16 port, int receiveBuffer = 0)
+    // narrows the window the server sees; `from`, a loopback address, is the
+    // client's own.
+    explicit Client(quint16 port, int receiveBuffer = 0, const QHostAddress &from = QHostAddress::LocalHost)
     {
         QObject::connect(this, &QIODevice::readyRead, [this] { received += readAll(); });
-        if (receiveBuffer > 0 && bind(QHostAddress::LocalHost))
+        if ((receiveBuffer > 0 || from != QHostAddress::LocalHost) && bind(from) && receiveBuffer > 0)
             ::setsockopt(int(socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         connectToHost(QHostAddress::LocalHost, port);
     }
@@ -129,9 +130,10 @@ struct Fixture : SlotStatus
         return lines;
     }
     // A connected client, its request sent: one at a time, taken in this order.
-    std::unique_ptr<Client> start(const QByteArray &request = {}, int receiveBuffer = 0)
+    std::unique_ptr<Client> start(const QByteArray &request = {}, int receiveBuffer = 0,
+                                  const QHostAddress &from = QHostAddress::LocalHost)
     {
-        auto c = std::make_unique<Client>(server.localPort(), receiveBuffer);
+        auto c = std::make_unique<Client>(server.localPort(), receiveBuffer, from);
         spinUntil([&] { return c->connected() || c->state() == Client::UnconnectedState; });
         c->write(request);
         return c;
@@ -145,9 +147,9 @@ struct Fixture : SlotStatus
         return c;
     }
     // An events stream, once it has its first event or was refused.
-    std::unique_ptr<Client> openStream(int receiveBuffer = 0)
+    std::unique_ptr<Client> openStream(int receiveBuffer = 0, const QHostAddress &from = QHostAddress::LocalHost)
     {
-        auto c = start("GET /quorandel/events HTTP/1.1\r\n\r\n", receiveBuffer);
+        auto c = start("GET /quorandel/events HTTP/1.1\r\n\r\n", receiveBuffer, from);
         spinUntil([&] { return c->received.endsWith("data: first\n\n") || c->state() == Client::UnconnectedState; });
         return c;
     }
@@ -260,29 +262,46 @@ private slots:
         QCOMPARE(f.logged().size(), 1);  // the fetch's line; a request's deadline is no error
     }
 
-    // Streams: an address keeps its newest few, all together fewer than half
-    // the slots. With every slot busy a newcomer takes the oldest stream's
-    // slot; with every slot answering a request it is refused at once.
-    void slotsRunShort()
+    // Streams hold no slot: more of them than slots, beside transfers that
+    // fill every slot. An address keeps its newest few; the oldest of all
+    // gives way only when the capacity is full. The window hears the count.
+    void streamsApartFromSlots()
     {
         Fixture f;
-        f.server.setSlotLimit(4);
-        f.server.setStreamsPerAddress(1);
-        const auto s1 = f.openStream(), s2 = f.openStream();
-        QVERIFY(s1->waitClosed() && s2->connected());
-        f.server.setStreamsPerAddress(4);
-        const auto s3 = f.openStream(), s4 = f.openStream();
-        QVERIFY(s2->waitClosed());
+        QSignalSpy counted(&f.server, &WebServer::streamsCounted);
+        f.server.setSlotLimit(2);
+        f.server.setStreamCapacity(3);
+        f.server.setStreamsPerAddress(2);
+        const QHostAddress a("127.0.0.2"), b("127.0.0.3");
+        const auto a1 = f.openStream(0, a), a2 = f.openStream(0, a), b1 = f.openStream(0, b);
+        QVERIFY(a1->connected() && a2->connected() && b1->connected());
+        QCOMPARE(f.slotText(1), QStringLiteral("Moved to the live pages"));
+        const auto a3 = f.openStream(0, a);
+        QVERIFY(a1->waitClosed() && a2->connected());
+        const auto c1 = f.openStream(0, QHostAddress("127.0.0.4"));
+        QVERIFY(a2->waitClosed() && b1->connected() && a3->connected() && c1->connected());
         const auto first = f.sleeper(1), second = f.sleeper(2);
-        QCOMPARE(f.fetch({"GET /ten.txt HTTP/1.0\n"}), Ten);
-        QVERIFY(s3->waitClosed() && s4->connected());
-        const auto third = f.sleeper(3);
-        QCOMPARE(f.fetch({"GET /ten.txt HTTP/1.0\n"}), Ten);
-        const auto fourth = f.sleeper(4);
-        QVERIFY(s4->waitClosed() && f.files.isOpen(4));
-        Client refused(f.server.localPort());  // the system accepts it before the server sees it
+        Client refused(f.server.localPort());  // every slot answering: the system accepts it, the server does not
         QVERIFY(refused.waitClosed() && refused.received.isEmpty());
-        QVERIFY(first->connected() && second->connected() && third->connected() && fourth->connected());
+        QCOMPARE(f.server.sendEvent("data: change\n\n"), 3);
+        for (Client *heard : {b1.get(), a3.get(), c1.get()})
+            QVERIFY(spinUntil([&] { return heard->received.endsWith("data: first\n\ndata: change\n\n"); }));
+        QTRY_VERIFY_WITH_TIMEOUT(!counted.isEmpty() && counted.last().first().toInt() == 3, kWait);
+    }
+
+    // A hall's worth of pages, each on a loopback address of its own and more
+    // than there are slots, all hear a change.
+    void crowdHearsAChange()
+    {
+        Fixture f;
+        std::vector<std::unique_ptr<Client>> pages;
+        for (int i = 0; i < WebServer::MaxSlots + 64; ++i)
+            pages.push_back(f.openStream(0, QHostAddress(quint32(0x7F000100 + i))));  // 127.0.1.0 on
+        QCOMPARE(f.server.streamCount(), WebServer::MaxSlots + 64);
+        QCOMPARE(f.server.sendEvent("data: change\n\n"), WebServer::MaxSlots + 64);
+        for (const auto &page : pages)
+            QVERIFY(spinUntil([&] { return page->received.endsWith("data: first\n\ndata: change\n\n"); }));
+        QVERIFY(f.fetch({"GET /ten.txt HTTP/1.0\n"}) == Ten && f.loaded < 8);
     }
 
     // A stream outlives the request deadline, gets every event and the
@@ -297,19 +316,19 @@ private slots:
         f.server.setKeepAliveInterval(100);
         const auto transfer = f.sleeper(1), reader = f.openStream(), stalled = f.openStream(4096);
         QVERIFY(f.files.isOpen(1) && stalled->connected());
-        QCOMPARE(f.slotText(2), QStringLiteral("Events stream"));
+        QCOMPARE(f.slotText(2), QStringLiteral("Moved to the live pages"));
         stalled->readByHand(1);
         QTimer feed;
         QObject::connect(&feed, &QTimer::timeout, [&] { f.server.sendEvent("data: " + QByteArray(2000, 'x') + "\n\n"); });
         feed.start(20);
-        QTRY_VERIFY_WITH_TIMEOUT(f.slotText(1) == "Closed" && f.slotText(3) == "Closed" && !f.files.isOpen(1), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(f.slotText(1) == "Closed" && f.server.streamCount() == 1 && !f.files.isOpen(1), kWait);
         QCOMPARE(f.logged().mid(1), (QByteArrayList{"(1) Error 10060 - Send timed out: no progress for 0.4 s",
-                                             "(3) Error 10060 - Events stream stalled: the reader has taken nothing for 0.4 s"}));
+                                             "(2) Error 10060 - Events stream stalled: the reader has taken nothing for 0.4 s"}));
         feed.stop();
         QVERIFY(spinUntil([&] { return reader->received.endsWith(": keep-alive\n\nevent: ping\ndata: {}\n\n"); }));
         QVERIFY(reader->received.startsWith(head("200 OK") + "Content-Type: text/event-stream\n\ndata: first\n\ndata: xx"));
         reader->disconnectFromHost();
-        QTRY_COMPARE_WITH_TIMEOUT(f.slotText(2), QStringLiteral("Closed"), kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(f.server.streamCount(), 0, kWait);
         QCOMPARE(f.server.sendEvent("data: third\n\n"), 0);
     }
 

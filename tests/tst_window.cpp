@@ -10,6 +10,7 @@
 
 #include "app/About.h"
 #include "app/FConfig.h"
+#include "app/LiveCodeWindow.h"
 #include "app/StatusPanel.h"
 #include "clock/ClockTime.h"
 #include "platform/ExitSignals.h"
@@ -19,6 +20,7 @@
 #include <QtWidgets>
 
 #include <csignal>
+#include <sys/resource.h>
 #include <sqlite3.h>
 
 using ClockTimeMath::timeOfDay;
@@ -120,6 +122,7 @@ private slots:
         QTest::newRow("speed dialog") << 0;
         QTest::newRow("time dialog") << 1;
         QTest::newRow("About") << 2;
+        QTest::newRow("the live page's code") << 3;
     }
     void oneWindowEach()
     {
@@ -127,11 +130,12 @@ private slots:
         FPortula w(m_run->paths());
         w.show();
         const auto open = [&]() -> QWidget * {
-            (which == 2 ? w.nHelp : w.nFast)->trigger();
+            (which == 3 ? w.nCode : which == 2 ? w.nHelp : w.nFast)->trigger();
             if (which == 1)
                 w.setSpeedWindow()->btnDone->click();
             return which == 0 ? static_cast<QWidget *>(w.setSpeedWindow())
-                 : which == 1 ? static_cast<QWidget *>(w.setTimeWindow()) : w.aboutWindow();
+                 : which == 1 ? static_cast<QWidget *>(w.setTimeWindow())
+                 : which == 2 ? static_cast<QWidget *>(w.aboutWindow()) : w.codeWindow();
         };
         QPointer<QWidget> first = open();
         QVERIFY(first && first->isVisible() && !first->isModal());
@@ -139,6 +143,44 @@ private slots:
         first->close();
         QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), 1000);
         QVERIFY(open()->isVisible());
+    }
+
+    // The live pages are one line at the panel's foot; the Help menu's code,
+    // read by Debian's zbarimg from the window, is the live page's address.
+    void livePagesAndTheirCode()
+    {
+        auto w = m_run->started();
+        QVERIFY2(w, qPrintable(m_run->startError));
+        QTcpSocket page;
+        page.connectToHost(QHostAddress::LocalHost, 8080);
+        QVERIFY(page.waitForConnected(kWait));
+        page.write("GET /quorandel/events HTTP/1.1\r\n\r\n");
+        QTRY_COMPARE_WITH_TIMEOUT(w->Picture1->topicText("Live pages"), QString("Live pages: 1"), kWait);
+        w->nCode->trigger();
+        QTemporaryDir dir;
+        QVERIFY(w->codeWindow()->grab().save(dir.filePath("code.png")));
+        QProcess zbar;
+        zbar.start("zbarimg", {"--raw", "-q", dir.filePath("code.png")});
+        QVERIFY(zbar.waitForFinished(kWait));
+        QCOMPARE(zbar.readAllStandardOutput().trimmed(), w->master().livePageAddress().toUtf8());
+        QCOMPARE(w->codeWindow()->address->text(), w->master().livePageAddress());
+    }
+
+    // Below what the live pages asked for need, the hard limit of open files
+    // (the soft one raised to it) is said on stderr, and fewer pages get in.
+    void fewDescriptors()
+    {
+        rlimit saved{};
+        QVERIFY(::getrlimit(RLIMIT_NOFILE, &saved) == 0 && saved.rlim_max >= 1000);
+        const rlimit low{900, 1000};
+        QVERIFY(::setrlimit(RLIMIT_NOFILE, &low) == 0);
+        QVERIFY(m_run->writeExtensionSettings("[remote]\nstreams=3000\n"));
+        QTest::ignoreMessage(QtWarningMsg, "the limit of open files (1000) is below the 3639 that 3000 live pages "
+                                           "need: at most 361 live pages at once");
+        auto w = m_run->started();
+        ::setrlimit(RLIMIT_NOFILE, &saved);  // where this user may raise it again
+        QVERIFY2(w, qPrintable(m_run->startError));
+        QCOMPARE(w->master().web().streamCapacity(), 361);
     }
 
     // A speed chosen while running waits for Start; a time set holds the clock.

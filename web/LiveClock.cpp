@@ -8,6 +8,7 @@
 #include "web/ControlCommand.h"
 #include "web/FormBody.h"
 #include "web/HttpText.h"
+#include "web/JoinPage.h"
 #include "web/RequestLog.h"
 #include "web/StateJson.h"
 #include "web/WebServer.h"
@@ -60,6 +61,11 @@ LiveClock::LiveClock(WebServer &server, ClockControl &clock, RequestLog &log, co
 {
 }
 
+QString LiveClock::addressOf(const QString &ip, quint16 port)
+{
+    return QStringLiteral("http://%1:%2/quorandel/").arg(ip).arg(port);
+}
+
 void LiveClock::install()
 {
     const auto pageAt = [this](const QByteArray &resource) {
@@ -81,6 +87,7 @@ void LiveClock::install()
         const QByteArray png = iconPng(size);
         m_server.addRoute(route, [this, png](const HttpRequest &r, const QByteArray &) { return picture(r, png); });
     }
+    m_server.addRoute("/quorandel/join", [this](const HttpRequest &r, const QByteArray &) { return join(r); });
     m_server.addRoute("/quorandel/state.json", [this](const HttpRequest &r, const QByteArray &) { return state(r); });
     m_server.addRoute("/quorandel/events", [this](const HttpRequest &r, const QByteArray &) { return events(r); });
     m_server.addRoute("/quorandel/control", [this](const HttpRequest &r, const QByteArray &peer) { return control(r, peer); });
@@ -114,6 +121,16 @@ WebAnswer LiveClock::state(const HttpRequest &request) const
     return WebAnswer::text(
         responseHead("200 OK", m_versionCaption, {"Content-Type: application/json", NoStore, lengthLine(body.size())}),
         body);
+}
+
+// Made afresh for each request: the machine's address may have changed since
+// the last poster was printed.
+WebAnswer LiveClock::join(const HttpRequest &request) const
+{
+    if (request.method != "GET")
+        return wrongMethod("GET");
+    const QByteArray body = joinPage(addressOf(m_server.localIP(), m_server.localPort()), m_layoutName);
+    return WebAnswer::text(responseHead("200 OK", m_versionCaption, {typeOf("join.html"), lengthLine(body.size())}), body);
 }
 
 WebAnswer LiveClock::events(const HttpRequest &request)

@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QString>
 
 #include <functional>
 #include <optional>
@@ -29,8 +30,13 @@ public:
     LiveClock(WebServer &server, ClockControl &clock, RequestLog &log, const QByteArray &password,
               const QByteArray &versionCaption, QObject *parent = nullptr);
 
+    // "http://<address>:<port>/quorandel/": where browsers find the live clock.
+    static QString addressOf(const QString &ip, quint16 port);
+
     // The routes, added to the server once.
     void install();
+    // The name the join page shows above its code; empty for none.
+    void setLayoutName(const QString &name) { m_layoutName = name; }
     // Something the page shows has changed (start, stop, speed, time set):
     // every stream hears of it now.
     void clockChanged(const ClockSnapshot &clock) override;
@@ -50,6 +56,7 @@ public:
     WebAnswer page(const HttpRequest &request, const QByteArray &resource) const;
     WebAnswer picture(const HttpRequest &request, const QByteArray &png) const;
     WebAnswer state(const HttpRequest &request) const;
+    WebAnswer join(const HttpRequest &request) const;
     WebAnswer events(const HttpRequest &request);
     WebAnswer control(const HttpRequest &request, const QByteArray &peer);
     WebAnswer channels(const HttpRequest &request, const QByteArray &peer);
@@ -67,4 +74,5 @@ private:
     ControlGate m_gate;
     const QByteArray m_versionCaption;
     Channels m_channels = [] { return QByteArray(R"({"channels":[]})"); };
+    QString m_layoutName;
 };

@@ -2,17 +2,17 @@
 #include "web/SlotRules.h"
 
 #include <algorithm>
-#include <functional>
 
 namespace {
 
-// The slot number of the oldest slot that `which` picks; 0 when none.
-int oldest(const std::vector<SlotState> &states, const std::function<bool(const SlotState &)> &which)
+// The index of the oldest entry that `which` picks; -1 when none.
+template <class State, class Which>
+int oldest(const std::vector<State> &states, Which which)
 {
-    int found = 0;
+    int found = -1;
     for (size_t i = 0; i < states.size(); ++i) {
-        if (which(states[i]) && (found == 0 || states[i].arrival < states[size_t(found - 1)].arrival))
-            found = int(i + 1);
+        if (which(states[i]) && (found < 0 || states[i].arrival < states[size_t(found)].arrival))
+            found = int(i);
     }
     return found;
 }
@@ -26,25 +26,25 @@ int slotForNewConnection(const std::vector<SlotState> &states, int limit)
         return int(free - states.begin()) + 1;
     if (int(states.size()) < limit)
         return int(states.size()) + 1;
-    if (const int waiting = oldest(states, [](const SlotState &s) { return s.use == SlotState::Waiting; }))
-        return waiting;
-    return oldest(states, [](const SlotState &s) { return s.use == SlotState::Streaming; });
+    return oldest(states, [](const SlotState &s) { return s.use == SlotState::Waiting; }) + 1;
 }
 
-QList<int> streamsToClose(const std::vector<SlotState> &states, const QByteArray &peer, int perAddress, int limit)
+// One pass for each cap: thousands of streams are counted once, not once for
+// each stream that closes.
+QList<int> streamsToClose(const std::vector<StreamState> &streams, const QByteArray &peer, int perAddress,
+                          int capacity)
 {
-    std::vector<SlotState> left = states;
-    QList<int> closing;
-    const auto closeOldest = [&](const std::function<bool(const SlotState &)> &which) {
-        const int n = oldest(left, which);
-        left[size_t(n - 1)].use = SlotState::Free;
-        closing.append(n);
+    std::vector<bool> closing(streams.size(), false);
+    QList<int> closed;
+    const auto closeOldest = [&](auto which) {
+        const int i = oldest(streams, [&](const StreamState &s) { return !closing[size_t(&s - streams.data())] && which(s); });
+        closing[size_t(i)] = true;
+        closed.append(i);
     };
-    const auto ofPeer = [&peer](const SlotState &s) { return s.use == SlotState::Streaming && s.peer == peer; };
-    const auto any = [](const SlotState &s) { return s.use == SlotState::Streaming; };
-    while (std::count_if(left.begin(), left.end(), ofPeer) >= std::max(1, perAddress))
+    const auto ofPeer = [&peer](const StreamState &s) { return s.peer == peer; };
+    for (auto n = std::count_if(streams.begin(), streams.end(), ofPeer); n >= std::max(1, perAddress); --n)
         closeOldest(ofPeer);
-    while (std::count_if(left.begin(), left.end(), any) >= std::max(1, limit / 2))
-        closeOldest(any);
-    return closing;
+    for (auto n = qsizetype(streams.size()) - closed.size(); n >= std::max(1, capacity); --n)
+        closeOldest([](const StreamState &) { return true; });
+    return closed;
 }

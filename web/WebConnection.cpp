@@ -5,12 +5,15 @@
 #include "net/LingeringClose.h"
 #include "net/ServerSockets.h"
 #include "net/SocketErrors.h"
+#include "net/StreamSocket.h"
 #include "platform/FileNumbers.h"
 #include "web/HttpText.h"
 #include "web/SlotStatus.h"
 #include "web/WebServer.h"
 
 #include <QTcpSocket>
+
+#include <fcntl.h>
 
 #include <limits>
 #include <utility>
@@ -87,15 +90,19 @@ WebConnection::~WebConnection()
 }
 
 // The socket is handed over to LingeringClose, whose close outlives this
-// object; nothing of it is told any more.
+// object; a stream's descriptor is closed at once, since what it was sent
+// has either gone or will never be read. Nothing of either is told any more.
 void WebConnection::die()
 {
-    if (!m_socket)
+    if (!m_socket && !m_stream)
         return;
     m_watchdog.stop();
-    disconnect(m_socket, nullptr, this, nullptr);
-    m_socket->setParent(&m_server);
-    LingeringClose::begin(std::exchange(m_socket, nullptr));
+    delete std::exchange(m_stream, nullptr);
+    if (m_socket) {
+        disconnect(m_socket, nullptr, this, nullptr);
+        m_socket->setParent(&m_server);
+        LingeringClose::begin(std::exchange(m_socket, nullptr));
+    }
     if (m_info.FileNum > 0)
         m_server.m_files.close(m_info.FileNum);
     m_info = SlotInfo();
@@ -213,39 +220,46 @@ void WebConnection::sendResponse(const QByteArray &response)
     write(response);
 }
 
-// The stream's slot is held by its request from now on: no request deadline,
-// and only the send timeout while something waits to go out.
+// A stream leaves its slot for the server's table of streams: no request
+// deadline, no status line of its own, and only the send timeout while
+// something waits to go out. Its Qt socket, with the buffers it keeps, goes:
+// the stream lives on a copy of the descriptor (the connection stays open
+// while one copy does), and an event's bytes are shared by every stream.
 void WebConnection::openStream(const WebAnswer &answer)
 {
-    m_server.streamOpening(m_info.Peer);
     m_watchdog.stop();
+    const int descriptor = ::fcntl(int(m_socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+    if (descriptor < 0)
+        return die();  // out of descriptors: the page asks again later
     m_info.Events = true;
     m_info.UnsentFellAt = m_server.m_clock.elapsed();
-    showStatus(QStringLiteral("Events stream"));
+    m_server.streamOpening(this);
+    disconnect(m_socket, nullptr, this, nullptr);
+    m_socket->abort();  // we are in its signal: it goes once that has returned
+    std::exchange(m_socket, nullptr)->deleteLater();
+    m_stream = new StreamSocket(descriptor, this);
+    connect(m_stream, &StreamSocket::ended, this, &WebConnection::die, Qt::QueuedConnection);
     sendToStream(answer.head + answer.body);
 }
 
 bool WebConnection::sendEvent(const QByteArray &event)
 {
-    if (m_socket->state() != QAbstractSocket::ConnectedState)
-        return false;
-    sendToStream(event);
-    return true;
+    return m_stream && sendToStream(event);
 }
 
-// Every event written adds to what waits, so only a fall of what waits shows
-// that the reader is still reading.
-void WebConnection::sendToStream(const QByteArray &data)
+// Every event written adds to what waits, so only a fall of what waits below
+// what was written shows that the reader is still reading; the stall check
+// looks, not each event, which would cost every stream a system call more.
+bool WebConnection::sendToStream(const QByteArray &data)
 {
-    noteUnsent();
     m_info.TotalBytes += qint32(data.size());
     m_info.Unsent += data.size();
-    write(data);
+    return m_stream->write(data);
 }
 
 void WebConnection::noteUnsent()
 {
-    const qint64 unsent = unsentBytes(*m_socket);
+    const qint64 unsent = m_stream->unsent();
     if (unsent == 0 || unsent < m_info.Unsent)
         m_info.UnsentFellAt = m_server.m_clock.elapsed();
     m_info.Unsent = unsent;

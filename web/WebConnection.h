@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QTimer>
 
+class StreamSocket;
 class QTcpSocket;
 class WebServer;
 struct WebAnswer;
@@ -50,8 +51,12 @@ public:
 
     const SlotInfo &info() const { return m_info; }
     bool isStream() const { return m_info.Events; }
+    // The slot it came in through; a stream has left it, and keeps the
+    // number for its lines in the log alone.
+    int slot() const { return m_slot; }
 
-    // An events stream's: writes to it; false when it cannot take it.
+    // An events stream's: writes to it, sharing the event's bytes with every
+    // other stream; false when it cannot take it.
     bool sendEvent(const QByteArray &event);
     // An events stream's: true when its reader has taken nothing for `ms`.
     bool stalledFor(int ms);
@@ -78,7 +83,7 @@ private:
     void refuseFile(int number, const char *description, const QByteArray &response);
     void sendResponse(const QByteArray &response);
     void openStream(const WebAnswer &answer);
-    void sendToStream(const QByteArray &data);
+    bool sendToStream(const QByteArray &data);
     void noteUnsent();
     void write(const QByteArray &data);
 
@@ -92,7 +97,8 @@ private:
 
     WebServer &m_server;
     const int m_slot;
-    QTcpSocket *m_socket;  // null once it has died
+    QTcpSocket *m_socket;  // null once it has died or become a stream
     QTimer m_watchdog;
     SlotInfo m_info;
+    StreamSocket *m_stream = nullptr;  // an events stream's, on the bare descriptor
 };

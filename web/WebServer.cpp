@@ -4,6 +4,7 @@
 #include "net/DottedAddress.h"
 #include "net/ServerSockets.h"
 #include "net/SocketErrors.h"
+#include "platform/FileNumbers.h"
 #include "platform/Log.h"
 #include "settings/Settings.h"
 #include "web/HttpText.h"
@@ -14,6 +15,16 @@
 #include <QDateTime>
 #include <QFile>
 #include <QTcpSocket>
+
+qint64 WebServer::descriptorsFor(int streams)
+{
+    return qint64(streams) + MaxSlots + FileNumbers::Last + DescriptorMargin;
+}
+
+int WebServer::streamsThatFit(qint64 openFiles, int wanted)
+{
+    return int(std::clamp<qint64>(openFiles - descriptorsFor(0), MinStreamCapacity, std::max(wanted, MinStreamCapacity)));
+}
 
 WebServer::WebServer(const Settings &settings, RequestLog &log, SlotStatus &status, FileNumbers &files,
                      const QString &versionCaption, QObject *parent)
@@ -37,6 +48,12 @@ WebServer::WebServer(const Settings &settings, RequestLog &log, SlotStatus &stat
         if (sendEvent(": keep-alive\n\nevent: ping\ndata: {}\n\n") == 0)
             m_keepAlive.stop();
     });
+    m_countLater.setSingleShot(true);
+    m_countLater.setInterval(200);
+    connect(&m_countLater, &QTimer::timeout, this, [this] {
+        if (std::exchange(m_countTold, streamCount()) != streamCount())
+            emit streamsCounted(streamCount());
+    });
 }
 
 // The connections give their files back before the file numbers they hold
@@ -44,6 +61,8 @@ WebServer::WebServer(const Settings &settings, RequestLog &log, SlotStatus &stat
 WebServer::~WebServer()
 {
     for (WebConnection *connection : m_slots)
+        delete connection;
+    for (WebConnection *connection : m_streams)
         delete connection;
 }
 
@@ -117,7 +136,7 @@ void WebServer::take(QTcpSocket *socket)
         m_slots[size_t(n)]->die();  // gives way to the newcomer
     }
     auto *connection = new WebConnection(n, socket, ++m_arrivals, *this);
-    connect(connection, &WebConnection::died, this, &WebServer::slotEnded);
+    connect(connection, &WebConnection::died, this, [this, connection](int slot) { connectionEnded(connection, slot); });
     m_slots[size_t(n)] = connection;
 }
 
@@ -128,18 +147,22 @@ std::vector<SlotState> WebServer::slotStates() const
         if (!m_slots[n])
             continue;
         const SlotInfo &info = m_slots[n]->info();
-        const SlotState::Use use = info.Events ? SlotState::Streaming
-                                   : info.Answered ? SlotState::Answering
-                                                   : SlotState::Waiting;
-        states[n - 1] = {use, info.Arrival, info.Peer};
+        states[n - 1] = {info.Answered ? SlotState::Answering : SlotState::Waiting, info.Arrival};
     }
     return states;
 }
 
-void WebServer::slotEnded(int n)
+// A connection still in its slot frees it; a stream has left its slot long
+// ago and leaves the streams' table.
+void WebServer::connectionEnded(WebConnection *connection, int slot)
 {
-    m_slots[size_t(n)] = nullptr;
-    m_status.setSlotText(n, QStringLiteral("Closed"));
+    if (m_slots[size_t(slot)] == connection) {
+        m_slots[size_t(slot)] = nullptr;
+        m_status.setSlotText(slot, QStringLiteral("Closed"));
+        return;
+    }
+    m_streams.erase(std::find(m_streams.begin(), m_streams.end(), connection));
+    countStreams();
 }
 
 WebAnswer WebServer::answerFor(const RequestScan &scan, const QByteArray &peer) const
@@ -180,23 +203,44 @@ WebAnswer WebServer::resolve(const HttpRequest &request, const QByteArray &peer)
     return answerFromWebRoot(request, root);
 }
 
-// Makes room for a new stream from `peer` within the caps, and has the
-// streams kept alive and watched from now on.
-void WebServer::streamOpening(const QByteArray &peer)
+// Makes room for the new stream within the caps and moves it from its slot,
+// which the next connection may take at once, to the streams' table; the
+// streams are kept alive and watched from now on.
+void WebServer::streamOpening(WebConnection *connection)
 {
-    for (const int n : streamsToClose(slotStates(), peer, m_streamsPerAddress, m_slotLimit))
-        m_slots[size_t(n)]->die();
+    std::vector<StreamState> states;
+    states.reserve(m_streams.size());
+    for (const WebConnection *stream : m_streams)
+        states.push_back({stream->info().Arrival, stream->info().Peer});
+    QList<WebConnection *> closing;
+    for (const int i : streamsToClose(states, connection->info().Peer, m_streamsPerAddress, m_streamCapacity))
+        closing.append(m_streams[size_t(i)]);
+    for (WebConnection *stream : std::as_const(closing))
+        stream->die();
+    const int slot = connection->slot();
+    m_slots[size_t(slot)] = nullptr;
+    m_status.setSlotText(slot, QStringLiteral("Moved to the live pages"));
+    m_streams.push_back(connection);
+    countStreams();
     if (!m_keepAlive.isActive())
         m_keepAlive.start();
     if (!m_stallCheck.isActive())
         m_stallCheck.start();
 }
 
+void WebServer::countStreams()
+{
+    if (!m_countLater.isActive())
+        m_countLater.start();
+}
+
+// One pass over a copy of the table: a stream found gone on the way leaves
+// the table, not this loop.
 int WebServer::sendEvent(const QByteArray &event)
 {
     int streams = 0;
-    for (WebConnection *connection : m_slots) {
-        if (connection && connection->isStream() && connection->sendEvent(event))
+    for (WebConnection *connection : std::vector<WebConnection *>(m_streams)) {
+        if (connection->sendEvent(event))
             ++streams;
     }
     return streams;
@@ -204,20 +248,15 @@ int WebServer::sendEvent(const QByteArray &event)
 
 void WebServer::closeStalledStreams()
 {
-    bool anyStream = false;
-    for (size_t n = 1; n < m_slots.size(); ++n) {
-        WebConnection *connection = m_slots[n];
-        if (!connection || !connection->isStream())
-            continue;
-        anyStream = true;
+    if (m_streams.empty())
+        return m_stallCheck.stop();
+    for (WebConnection *connection : std::vector<WebConnection *>(m_streams)) {
         if (!connection->stalledFor(m_sendTimeoutMs))
             continue;
-        logError(int(n), SocketErrors::TimedOut,
+        logError(connection->slot(), SocketErrors::TimedOut,
                  "Events stream stalled: the reader has taken nothing for " + sendTimeoutText() + " s");
         connection->die();
     }
-    if (!anyStream)
-        m_stallCheck.stop();
 }
 
 void WebServer::reportListenerFailure(const QString &reason)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "settings/ExtensionSettings.h"
 #include "web/HttpRequest.h"
 #include "web/SlotRules.h"
 #include "web/WebAnswer.h"
@@ -36,9 +37,15 @@ struct Settings;
 // Nothing a peer does ends the program: socket errors close only the
 // connection they happen on, and a listener that cannot run leaves the rest
 // of the program running without the web server. Who gets a slot when they
-// run short, and how many events streams may stay open, is said in
-// SlotRules.h. A stream whose reader has stopped reading (what waits for it
-// has not gone down for the send timeout) is closed.
+// run short, and which events streams give way to a new one, is said in
+// SlotRules.h.
+//
+// An events stream leaves its slot as soon as its request is known, for the
+// table of streams: thousands of pages can listen without taking a slot, a
+// file number or a status line each. An event is written to every stream in
+// one pass, its bytes shared by all of them; a stream whose reader has
+// stopped reading (what waits for it has not gone down for the send timeout)
+// is closed.
 class WebServer : public QObject
 {
     Q_OBJECT
@@ -51,12 +58,24 @@ public:
     // slots and file numbers for ever.
     static constexpr int SendTimeoutMs = 60000;
     static constexpr int StreamsPerAddress = 4;
+    static constexpr int DefaultStreamCapacity = ExtensionSettings::Remote::DefaultStreams;
+    static constexpr int MinStreamCapacity = ExtensionSettings::Remote::MinStreams;
+    // Descriptors beyond the streams, slots and files: the listener, the
+    // publishers' sockets, the log and settings files, Qt's own, and
+    // connections still closing.
+    static constexpr int DescriptorMargin = 128;
     // An events stream that has nothing to say still says so this often, so
     // that idle connections are not dropped by the network in between.
     static constexpr int KeepAliveMs = 15000;
 
     // Answers one built-in page: the request, and the address it came from.
     using Route = std::function<WebAnswer(const HttpRequest &request, const QByteArray &peerAddress)>;
+
+    // How many descriptors the program needs for `streams` streams besides
+    // every slot and file number, and how many streams fit in a limit of
+    // `openFiles` (MinStreamCapacity at the least, `wanted` at the most).
+    static qint64 descriptorsFor(int streams);
+    static int streamsThatFit(qint64 openFiles, int wanted);
 
     WebServer(const Settings &settings, RequestLog &log, SlotStatus &status, FileNumbers &files,
               const QString &versionCaption, QObject *parent = nullptr);
@@ -85,6 +104,10 @@ public:
     // without its reader taking anything.
     void setSendTimeout(int ms);
     void setStreamsPerAddress(int count) { m_streamsPerAddress = count; }
+    // How many streams may be open at once; the oldest gives way past it.
+    void setStreamCapacity(int count) { m_streamCapacity = count; }
+    int streamCapacity() const { return m_streamCapacity; }
+    int streamCount() const { return int(m_streams.size()); }
     void setKeepAliveInterval(int ms) { m_keepAlive.setInterval(ms); }
     // Fewer slots than MaxSlots, so that a test can fill them all cheaply.
     void setSlotLimit(int count) { m_slotLimit = std::min(count, int(MaxSlots)); }
@@ -96,17 +119,23 @@ public:
     // that does not exist.
     const SlotInfo &Slots(int n) const;
 
+signals:
+    // The number of open events streams, told a moment after it changes (a
+    // crowd arriving is one message, not one per page).
+    void streamsCounted(int count);
+
 private:
     friend class WebConnection;  // the server's own part: the answers, the log and the status lines
 
     void WSock_ConnectionRequest();
     void take(QTcpSocket *socket);
     std::vector<SlotState> slotStates() const;
-    void slotEnded(int n);
+    void connectionEnded(WebConnection *connection, int slot);
 
     WebAnswer answerFor(const RequestScan &scan, const QByteArray &peer) const;
     WebAnswer resolve(const HttpRequest &request, const QByteArray &peer) const;
-    void streamOpening(const QByteArray &peer);
+    void streamOpening(WebConnection *connection);
+    void countStreams();
     void closeStalledStreams();
 
     void reportListenerFailure(const QString &reason);
@@ -124,10 +153,14 @@ private:
     int m_sendTimeoutMs = SendTimeoutMs;
     int m_slotLimit = MaxSlots;
     int m_streamsPerAddress = StreamsPerAddress;
+    int m_streamCapacity = DefaultStreamCapacity;
 
     QTcpServer m_listener;
     quint16 m_port = 0;  // the port asked for, told while the listener does not run
     std::vector<WebConnection *> m_slots;  // the connection of slot n, null while free; 0 stays empty
+    std::vector<WebConnection *> m_streams;  // in the order they became streams
+    QTimer m_countLater;
+    int m_countTold = 0;
     QHash<QByteArray, Route> m_routes;
     QTimer m_keepAlive;
     QTimer m_stallCheck;

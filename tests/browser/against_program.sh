@@ -12,9 +12,10 @@ source "$here/../../scripts/network-namespace.sh"
 [ "$(network_namespace)" = inside ] || { echo "broadcasts: runs only in the private network namespace" >&2; exit 77; }
 scratch="$(mktemp -d)"
 cd "$scratch"
-password="points & crossings"
-( umask 077; mkdir -p config/Quorandel; printf '[remote]\npassword="%s"\n[session]\ndate=1957-06-13\n' "$password" \
-  >config/Quorandel/quorandel.conf )
+password="points & crossings" layout="Bahnhof Süd"
+( umask 077; mkdir -p config/Quorandel
+  printf '[remote]\npassword="%s"\n[fastclock]\ntext=%s\n[session]\ndate=1957-06-13\n' "$password" "$layout" \
+    >config/Quorandel/quorandel.conf )
 env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY XDG_DATA_HOME="$scratch/data" XDG_CONFIG_HOME="$scratch/config" \
   XDG_CONFIG_DIRS="$scratch/etc" XDG_STATE_HOME="$scratch/state" "$program" --headless >"$scratch/out.txt" &
 pid=$!
@@ -24,4 +25,5 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 grep "^Quorandel live clock: " out.txt
-"$here/test_live_page.py" http://127.0.0.1:8080 --password "$password" ${2:+--screenshots "$shots"}
+"$here/test_live_page.py" http://127.0.0.1:8080 --password "$password" ${2:+--screenshots "$shots"} \
+  --join "$(sed -n 's/^Quorandel live clock: //p' out.txt)" "$layout"

@@ -3,7 +3,8 @@
 """The live clock page in headless Chromium, looked at as a person on the layout would: each row of a
 table does one thing and waits until the page shows what it must. A line a row; exit 1 at the first failure.
     test_live_page.py URL --password PW   the program, stopped, inside the private network: the page's
-                                          buttons drive the clock and its broadcast; Firefox ESR draws it
+                                          buttons drive the clock and its broadcast; Firefox ESR draws it;
+                                          with --join ADDRESS NAME, the join page's code reads as ADDRESS
     test_live_page.py --mock              a mock server of its own, for what the page cannot bring about
 """
 
@@ -20,7 +21,7 @@ import tempfile
 import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
-from subprocess import DEVNULL, STDOUT, Popen
+from subprocess import DEVNULL, PIPE, STDOUT, Popen, run
 
 from selenium import webdriver
 from selenium.common.exceptions import WebDriverException
@@ -349,6 +350,21 @@ shot.src = 'data:image/png;base64,' + arguments[0];
 """
 
 
+def join_page(page, address, name, shots):
+    """The poster at the entrance as Chromium draws it: no script, the layout's name and the address in print,
+    and its QR code read from the screenshot by Debian's zbarimg as that same address."""
+    page.driver.get(page.base_url + '/quorandel/join')
+    shown = page.driver.execute_script('return [document.scripts.length, document.querySelector("h1").textContent,'
+                                       ' document.querySelector(".address").textContent]')
+    picture = os.path.join(shots or tempfile.mkdtemp(prefix='quorandel-join-'), 'join.png')
+    page.driver.save_screenshot(picture)
+    read = run(['zbarimg', '--raw', '-q', picture], stdout=PIPE, stderr=DEVNULL, text=True, timeout=30).stdout.strip()
+    if shown != [0, name, address] or read != address:
+        raise Failure('the join page shows %r (scripts, name, address) and its code reads %r; wanted %r'
+                      % (shown, read, [0, name, address]))
+    print('PASS the join page: %r, its code reads %r' % (name, read))
+
+
 def firefox_screenshot(base_url, shots):
     """The page for a wall screen (?kiosk&seconds=1) in Firefox ESR, headless: light pixels where the time
     stands and dark around it. Driven over Marionette, Firefox's own remote protocol (Debian has no driver
@@ -401,6 +417,8 @@ def main():
     parser.add_argument('--password', help='its control password')
     parser.add_argument('--mock', action='store_true', help='test against a mock server of its own')
     parser.add_argument('--screenshots', metavar='DIR', help='keep a screenshot of each row here')
+    parser.add_argument('--join', nargs=2, metavar=('ADDRESS', 'NAME'), help='the live page\'s address and the '
+                        'layout\'s name that the join page must show')
     args = parser.parse_args()
     if not args.mock and not (args.url and args.password):
         parser.error('give the program\'s address and --password, or --mock')
@@ -414,6 +432,8 @@ def main():
         else:
             with chromium(args.url, 1280, 720) as page:
                 run_rows(page, program_rows(page, args.password, Broadcast()), args.screenshots)
+                if args.join:
+                    join_page(page, *args.join, args.screenshots)
             firefox_screenshot(args.url, args.screenshots)
         print('All checks passed.')
     except Failure as failure:
