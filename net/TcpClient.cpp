@@ -13,6 +13,13 @@ TcpClient::TcpClient(const QString &host, quint16 port, QObject *parent)
 {
     connect(&m_reconnection, &Reconnection::lost, this, &TcpClient::lost);
     connect(&m_reconnection, &Reconnection::reached, this, &TcpClient::reached);
+    m_stall.setSingleShot(true);
+    m_stall.setInterval(SendTimeoutMs);
+    connect(&m_stall, &QTimer::timeout, this, [this] {
+        gone(QStringLiteral("it has taken nothing of the last %1 bytes sent for %2 s")
+                 .arg(m_socket->bytesToWrite())
+                 .arg(m_stall.interval() / 1000.0));
+    });
 }
 
 TcpClient::~TcpClient()
@@ -56,6 +63,7 @@ void TcpClient::connectNow()
     socket->setReadBufferSize(MaxReadBytes);
     connect(socket, &QTcpSocket::connected, this, &TcpClient::onConnected);
     connect(socket, &QTcpSocket::readyRead, this, &TcpClient::onReadyRead);
+    connect(socket, &QTcpSocket::bytesWritten, this, &TcpClient::onBytesWritten);
     connect(socket, &QTcpSocket::disconnected, this, [this] { gone(QStringLiteral("it closed the connection")); });
     connect(socket, &QTcpSocket::errorOccurred, this, [this, socket] { gone(socket->errorString()); });
     socket->connectToHost(m_host, m_port);
@@ -66,8 +74,27 @@ void TcpClient::send(const QByteArray &bytes)
     if (!m_up)
         return;
     m_socket->write(bytes);
-    if (m_socket->bytesToWrite() > MaxQueuedBytes)
-        gone(QStringLiteral("it has not read the last %1 bytes sent").arg(m_socket->bytesToWrite()));
+    const qint64 waiting = m_socket->bytesToWrite();
+    if (waiting > MaxQueuedBytes)
+        return gone(QStringLiteral("it has not read the last %1 bytes sent").arg(waiting));
+    m_paused = m_paused || waiting > HighWaterBytes;
+    if (waiting > 0 && !m_stall.isActive())
+        m_stall.start();
+}
+
+// The peer takes what waits: the stall's clock starts again, and below the
+// low-water mark what it asked meanwhile is read.
+void TcpClient::onBytesWritten()
+{
+    const qint64 waiting = m_socket->bytesToWrite();
+    if (waiting > 0)
+        m_stall.start();
+    else
+        m_stall.stop();
+    if (m_paused && waiting <= LowWaterBytes) {
+        m_paused = false;
+        onReadyRead();
+    }
 }
 
 void TcpClient::onConnected()
@@ -88,9 +115,9 @@ void TcpClient::onReadyRead()
         socket->skip(socket->bytesAvailable());
         return;
     }
-    // A handler may drop the connection (its answer overflowed the queue).
-    while (socket == m_socket && socket->bytesAvailable() > 0)
-        emit received(socket->read(MaxReadBytes));
+    // A handler may drop the connection, or pause the reading with its answers.
+    while (socket == m_socket && !m_paused && socket->bytesAvailable() > 0)
+        emit received(socket->read(ReadPieceBytes));
 }
 
 // The connection, or the try, is over; with start(), the next try is due.
@@ -106,6 +133,8 @@ void TcpClient::gone(const QString &reason)
 // The socket tells nothing more from here on.
 void TcpClient::release()
 {
+    m_stall.stop();
+    m_paused = false;
     if (!m_socket)
         return;
     QTcpSocket *socket = std::exchange(m_socket, nullptr);

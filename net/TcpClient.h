@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 class QTcpSocket;
 
@@ -19,15 +20,24 @@ class QTcpSocket;
 // reported.
 //
 // Nothing a peer does grows memory: at most MaxReadBytes wait unread in Qt's
-// buffer (TCP's flow control makes a flooding peer wait), and when more than
-// MaxQueuedBytes wait to be sent (a peer that does not read) the connection is
-// dropped: a stalled peer costs a reconnect, never memory.
+// buffer (TCP's flow control makes a flooding peer wait). What comes in is
+// handed on in pieces of ReadPieceBytes, and while more than HighWaterBytes of
+// answers wait to be sent the client reads nothing more, until the peer has
+// taken them down to LowWaterBytes: a burst of questions of any size from a
+// peer that reads is answered in full, a piece at a time. The connection is
+// dropped only when the peer has taken nothing for the send timeout while
+// bytes wait for it, or (a guard no reading peer reaches) when more than
+// MaxQueuedBytes wait.
 class TcpClient : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr qint64 MaxQueuedBytes = 64 * 1024;
+    static constexpr qint64 HighWaterBytes = 32 * 1024;
+    static constexpr qint64 LowWaterBytes = 8 * 1024;
+    static constexpr qint64 MaxQueuedBytes = 1024 * 1024;
     static constexpr qint64 MaxReadBytes = 16 * 1024;
+    static constexpr qint64 ReadPieceBytes = 1024;
+    static constexpr int SendTimeoutMs = 60000;  // as the web server's
     static constexpr int FirstRetryMs = Reconnection::FirstRetryMs;
     static constexpr int LastRetryMs = Reconnection::LastRetryMs;
     static constexpr int SteadyMs = Reconnection::SteadyMs;
@@ -54,11 +64,13 @@ public:
     bool isConnected() const { return m_up; }
     // Queued after what was sent before; dropped while not connected.
     void send(const QByteArray &bytes);
+    // How long a peer may take nothing while bytes wait for it.
+    void setSendTimeout(int ms) { m_stall.setInterval(ms); }
 
 signals:
     void connected();
     void disconnected();
-    // What came in, in pieces of at most MaxReadBytes, cut wherever they fall.
+    // What came in, in pieces of at most ReadPieceBytes, cut wherever they fall.
     void received(const QByteArray &bytes);
     // After start() only: the peer was lost (wasUp) or could not be reached;
     // the next try comes in retryMs.
@@ -69,6 +81,7 @@ signals:
 private:
     void onConnected();
     void onReadyRead();
+    void onBytesWritten();
     void gone(const QString &reason);
     void release();
 
@@ -76,6 +89,8 @@ private:
     quint16 m_port;
     QTcpSocket *m_socket = nullptr;
     Reconnection m_reconnection;
+    QTimer m_stall;  // runs while bytes wait and the peer takes none
     bool m_discard = false;
     bool m_up = false;
+    bool m_paused = false;  // answers above the high-water mark: nothing is read
 };

@@ -43,12 +43,16 @@ Decoded decode(quint16 suffix)
         d.minute = suffix & 0xFF;
         if (d.hour <= 23 && d.minute <= 59)
             d.kind = set ? Decoded::SetTime : Decoded::ReportTime;
+        else if (set)
+            d.kind = Decoded::BadSetTime;
         return d;
     case 0x2000:
         d.month = (suffix >> 8) & 0x0F;
         d.day = suffix & 0xFF;
         if (d.month >= 1 && d.month <= 12 && d.day >= 1 && d.day <= 31)
             d.kind = set ? Decoded::SetDate : Decoded::ReportDate;
+        else if (set)
+            d.kind = Decoded::BadSetDate;
         return d;
     case 0x3000:
         d.year = low;

@@ -35,6 +35,7 @@ struct Decoded
         ReportTime, ReportDate, ReportYear, ReportRate,
         SetTime, SetDate, SetYear, SetRate,
         QueryClock, StopClock, StartClock, RollDate,
+        BadSetTime, BadSetDate,  // a set whose fields are out of range
     };
     Kind kind = Unknown;
     int hour = 0, minute = 0;  // time
@@ -42,7 +43,8 @@ struct Decoded
     int year = 0;
     int quarters = 0;          // rate
 };
-// Out-of-range fields (hour 24, month 13, ...) decode as Unknown.
+// Out-of-range fields (hour 24, month 13, ...) decode as Unknown in a
+// report and as BadSetTime or BadSetDate in a set, with the fields as sent.
 Decoded decode(quint16 suffix);
 
 }  // namespace BroadcastTime

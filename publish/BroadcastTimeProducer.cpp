@@ -214,6 +214,8 @@ void BroadcastTimeProducer::eventReported(Alias source, EventId event)
     case BT::Decoded::SetRate:
     case BT::Decoded::SetDate:
     case BT::Decoded::SetYear:
+    case BT::Decoded::BadSetTime:
+    case BT::Decoded::BadSetDate:
         setAsked(source, d);
         return;
     default:
@@ -254,6 +256,16 @@ void BroadcastTimeProducer::setAsked(Alias source, const BT::Decoded &set)
         emit controlNote(peer, "refused: the model date is fixed by [lcc] date=: set year "
                                    + QByteArray::number(set.year), true);
         reportEvent(BT::yearSuffix(m_date));
+        return;
+    case BT::Decoded::BadSetTime:
+        emit controlNote(peer, "refused: not a time of day: set time " + ClockTimeMath::twoDigits(set.hour) + ':'
+                                   + ClockTimeMath::twoDigits(set.minute), true);
+        reportChanges(m_clock.snapshot(), Force::Time);
+        return;
+    case BT::Decoded::BadSetDate:
+        emit controlNote(peer, "refused: not a date: set date " + ClockTimeMath::twoDigits(set.month) + '-'
+                                   + ClockTimeMath::twoDigits(set.day), true);
+        reportEvent(BT::dateSuffix(m_date));
         return;
     default:
         return;

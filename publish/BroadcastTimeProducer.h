@@ -35,9 +35,9 @@
 //
 // Set events (time, rate, start, stop) are obeyed only with control on, through
 // ClockControl, as the web control does; a rate that is not one of the speeds
-// offered, a date or a year (fixed by the settings), and every set while
-// control is off are refused, and the state as it is reported back so that the
-// sender's display snaps back.
+// offered, a date or a year (fixed by the settings), a time or a date that is
+// none (24:00, month 13), and every set while control is off are refused, and
+// the state as it is reported back so that the sender's display snaps back.
 class BroadcastTimeProducer : public QObject, public ClockFollower
 {
     Q_OBJECT
