@@ -170,6 +170,12 @@ private slots:
                                            << QByteArray() << 1;
         QTest::newRow("two passwords") << QByteArray("pw") << QByteArrayList{pw + guess, "action=set&speed=2"}
                                        << QByteArray("HTTP/1.0 400 Bad Request|More than one Authorization header.") << QByteArray() << 1;
+        QTest::newRow("two lengths that differ") << QByteArray("pw") << QByteArrayList{pw + "Content-Length: 12\r\n", "action=set&speed=2"}
+                                                 << QByteArray("HTTP/1.0 400 Bad Request|The Content-Length headers differ: the body's length is unclear.")
+                                                 << QByteArray() << 1;
+        QTest::newRow("chunked") << QByteArray("pw") << QByteArrayList{pw + "Transfer-Encoding: chunked\r\n", "action=set&speed=2"}
+                                 << QByteArray("HTTP/1.0 400 Bad Request|Transfer-Encoding is not accepted: send the body with one Content-Length.")
+                                 << QByteArray() << 1;
         QByteArrayList guesses;
         for (int i = 0; i < 5; ++i)
             guesses << guess << "action=set&speed=2";

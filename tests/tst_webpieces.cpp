@@ -28,7 +28,7 @@ const char *const VerdictNames[] = {"Accepted", "ControlOff", "Missing", "Wrong"
 // A complete request as "method|rawPath|query|decodedPath|version|GET?|headers|body"; else the scan's status.
 QByteArray described(const RequestScan &scan)
 {
-    const char *const statuses[] = {"Incomplete", "", "TooLong", "HeadersTooLarge", "BodyTooLarge", "LengthRequired", "BadLength", "NulByte"};
+    const char *const statuses[] = {"Incomplete", "", "TooLong", "HeadersTooLarge", "BodyTooLarge", "LengthRequired", "BadLength", "NulByte", "TwoLengths", "TransferEncoding"};
     if (scan.status != RequestStatus::Complete)
         return statuses[int(scan.status)];
     const HttpRequest &r = scan.request;
@@ -102,6 +102,11 @@ private slots:
         row("body whole, NUL in it", post + "action" + nul + "start",
             "POST|/quorandel/control||/quorandel/control|1.1|-|Content-Length=12;|action" + nul + "start");
         row("negative length", "POST /quorandel/control HTTP/1.1\r\nContent-Length: -5\r\n\r\n", "BadLength");
+        row("two lengths that differ", "POST /quorandel/control HTTP/1.1\r\nContent-Length: 12\r\ncontent-length: 5\r\n\r\naction=start", "TwoLengths");
+        row("the same length twice", post.left(post.size() - 2) + "Content-Length: 12\r\n\r\naction=start",
+            "POST|/quorandel/control||/quorandel/control|1.1|-|Content-Length=12;Content-Length=12;|action=start");
+        row("chunked beside a length", "POST /quorandel/control HTTP/1.1\r\nTransfer-Encoding: chunked\r\nContent-Length: 5\r\n\r\n"
+            "c\r\naction=start\r\n0\r\n\r\n", "TransferEncoding");
         row("header block ends past 8 KiB", "GET /quorandel/ HTTP/1.1\r\nX: " + QByteArray(MaxRequestBytes, 'a') + "\r\n\r\n",
             "HeadersTooLarge");
         row("NUL in the path", "GET /quorandel/state.json" + nul + " HTTP/1.1\r\n\r\n", "NulByte");

@@ -243,7 +243,8 @@ private slots:
 
     // Up to 256 slots, each made once. Past them the oldest connection still
     // waiting for its request gives way; freed slots are reused lowest first;
-    // a request never finished does not hold its slot.
+    // a request never finished does not hold its slot, and one whose body
+    // stays short is told so.
     void slotTable()
     {
         Fixture f;
@@ -259,6 +260,10 @@ private slots:
         const auto silent = f.start("GET /ten.txt HTT");
         QVERIFY(spinUntil([&] { return f.server.Slots(1).Received == "GET /ten.txt HTT"; }));
         QVERIFY(silent->waitClosed() && silent->received.isEmpty());
+        const auto shortBody = f.start("POST /quorandel/control HTTP/1.0\r\nContent-Length: 100\r\n\r\naction=start");
+        QVERIFY(shortBody->waitClosed());
+        QCOMPARE(shortBody->received.left(shortBody->received.indexOf('\n')), QByteArray("HTTP/1.0 408 Request Timeout"));
+        QVERIFY2(shortBody->received.endsWith("did not arrive within 0.3 s.\n"), shortBody->received.constData());
         QCOMPARE(f.logged().size(), 1);  // the fetch's line; a request's deadline is no error
     }
 

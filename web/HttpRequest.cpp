@@ -128,6 +128,13 @@ RequestScan scanBuiltIn(const QByteArray &collected, const GetMatch &get)
     if (headersEnd > MaxRequestBytes)
         return {RequestStatus::HeadersTooLarge, {}};
     HttpRequest head = builtInRequestOf(collected, get, headersEnd, headersEnd);
+    // Framing that two readers could take two ways is how requests are
+    // smuggled past a proxy: refused, not guessed.
+    if (head.headerCount("Transfer-Encoding") > 0)
+        return {RequestStatus::TransferEncoding, {}};
+    const QByteArrayList lengths = head.headerValues("Content-Length");
+    if (std::any_of(lengths.begin(), lengths.end(), [&](const QByteArray &l) { return l != lengths.first(); }))
+        return {RequestStatus::TwoLengths, {}};
     const QByteArray length = head.header("Content-Length");
     if (length.isNull()) {
         if (head.method == "POST" || head.method == "PUT")
@@ -141,7 +148,7 @@ RequestScan scanBuiltIn(const QByteArray &collected, const GetMatch &get)
     if (bytes > MaxBodyBytes)
         return {RequestStatus::BodyTooLarge, {}};
     if (collected.size() < headersEnd + bytes)
-        return {RequestStatus::Incomplete, {}};
+        return {RequestStatus::Incomplete, {}, true};
     return complete(collected, get, std::move(head), headersEnd, bytes);
 }
 
@@ -173,6 +180,17 @@ QByteArray HttpRequest::header(const QByteArray &name) const
             return h.second;
     }
     return {};
+}
+
+QByteArrayList HttpRequest::headerValues(const QByteArray &name) const
+{
+    const QByteArray wanted = name.toLower();
+    QByteArrayList values;
+    for (const auto &h : headers) {
+        if (h.first.toLower() == wanted)
+            values << h.second;
+    }
+    return values;
 }
 
 int HttpRequest::headerCount(const QByteArray &name) const

@@ -29,6 +29,8 @@ enum class RequestStatus {
     LengthRequired,  // a built-in request with a body method but no Content-Length
     BadLength,       // a Content-Length that is no number
     NulByte,         // a built-in request whose request line or headers hold a NUL byte
+    TwoLengths,      // a built-in request with Content-Length headers that differ
+    TransferEncoding,  // a built-in request with Transfer-Encoding: one Content-Length frames a body
 };
 
 struct HttpRequest
@@ -45,6 +47,8 @@ struct HttpRequest
 
     // The first header of that name (ASCII case ignored), trimmed; null when absent.
     QByteArray header(const QByteArray &name) const;
+    // Every header of that name, in order.
+    QByteArrayList headerValues(const QByteArray &name) const;
     // How often the header is given, names matched without regard to case.
     int headerCount(const QByteArray &name) const;
 };
@@ -53,6 +57,7 @@ struct RequestScan
 {
     RequestStatus status = RequestStatus::Incomplete;
     HttpRequest request;  // when Complete
+    bool bodyPending = false;  // Incomplete: the head is whole, the body still short
 };
 
 // Scans what a connection has collected so far and, once a request is

@@ -119,6 +119,7 @@ void WebConnection::WSock_DataArrival()
         return;
     m_info.Received += fresh;
     const RequestScan scan = scanRequest(m_info.Received);
+    m_bodyPending = scan.bodyPending;
     if (scan.status == RequestStatus::Incomplete)
         return;
     m_info.Answered = true;
@@ -143,12 +144,20 @@ void WebConnection::WSock_Error(QAbstractSocket::SocketError error)
 }
 
 // A connection that never completes its request, or a transfer that stops
-// moving, would hold its slot forever.
+// moving, would hold its slot forever. A request whose body stays short is
+// told so before it goes: a client that miscounted learns why.
 void WebConnection::watchdogExpired()
 {
     if (m_info.Answered)
         logError(SocketErrors::TimedOut, "Send timed out: no progress for " + m_server.sendTimeoutText() + " s");
-    die();
+    if (m_info.Answered || !m_bodyPending)
+        return die();
+    m_info.Answered = true;
+    m_info.Received.clear();
+    m_watchdog.start(m_server.m_sendTimeoutMs);
+    send(WebAnswer::status(textResponse("408 Request Timeout", m_server.m_versionCaption,
+                                        "The body announced by the Content-Length did not arrive within "
+                                            + QByteArray::number(m_server.m_requestTimeoutMs / 1000.0) + " s.")));
 }
 
 void WebConnection::send(const WebAnswer &answer)

@@ -179,6 +179,10 @@ WebAnswer WebServer::answerFor(const RequestScan &scan, const QByteArray &peer) 
         return refusal("411 Length Required", "A body needs its Content-Length.");
     case RequestStatus::BadLength:
         return refusal("400 Bad Request", "The Content-Length is not a number.");
+    case RequestStatus::TwoLengths:
+        return refusal("400 Bad Request", "The Content-Length headers differ: the body's length is unclear.");
+    case RequestStatus::TransferEncoding:
+        return refusal("400 Bad Request", "Transfer-Encoding is not accepted: send the body with one Content-Length.");
     case RequestStatus::NulByte:
         return refusal("400 Bad Request", "The request line or a header holds a NUL byte.");
     case RequestStatus::HeadersTooLarge:
