@@ -64,6 +64,8 @@ void MasterClock::wire()
             [this](const QByteArray &peer, const QByteArray &what, bool refused) {
                 m_log.noteControl(peer, what, refused);
             });
+    connect(&m_lcc, &BroadcastTimeProducer::refusalsCounted, this,
+            [this](const QByteArray &channel, const QByteArray &text) { m_log.noteCounted(channel, text); });
     connect(&m_journal, &SessionJournal::problem, this, [this, warn](const QString &text) {
         warn(text);
         emit statusShown(QStringLiteral("Session"), text);
@@ -73,6 +75,8 @@ void MasterClock::wire()
             [this](const QByteArray &peer, const QByteArray &what, bool refused) {
                 m_log.noteControl(peer, what, refused);
             });
+    connect(&m_jmri, &JmriClient::refusalsCounted, this,
+            [this](const QByteArray &channel, const QByteArray &text) { m_log.noteCounted(channel, text); });
     wireThrottle(m_jmri.status(), m_jmri.isEnabled());
     wireThrottle(m_dccEx.status(), m_dccEx.isEnabled());
     wireThrottle(m_z21.status(), m_z21.isEnabled());

@@ -25,6 +25,7 @@ void LccNode::linkDown()
 {
     m_wait.stop();
     m_state = State::Down;
+    m_others.clear();
 }
 
 void LccNode::send(const CanFrame &frame)
@@ -110,7 +111,12 @@ void LccNode::receiveControl(const CanFrame &frame)
         if (frame.data.isEmpty() || nodeIdFrom(frame.data) == m_id)
             send(aliasMapDefinition(alias(), m_id));
         return;
+    case Control::Amr:
+        m_others.remove(sourceAlias(frame.header));
+        return;
     case Control::Amd:
+        if (frame.data.size() >= 6)
+            m_others.insert(sourceAlias(frame.header), nodeIdFrom(frame.data));
         if (nodeIdFrom(frame.data) == m_id && !std::exchange(m_duplicateReported, true))
             emit problem(QStringLiteral("another node on the LCC network (alias %1) has this node's ID %2; "
                                         "node IDs must be unique: check [lcc] node=")
@@ -143,6 +149,13 @@ void LccNode::receiveMessage(const CanFrame &frame)
         return;
     }
     switch (type) {
+    case InitializationComplete:
+    case InitializationComplete | 1:  // the simple protocol's
+    case VerifiedNodeId:
+    case VerifiedNodeId | 1:
+        if (frame.data.size() >= 6)
+            m_others.insert(source, nodeIdFrom(frame.data));
+        return;
     case VerifyNodeIdGlobal:
         if (frame.data.isEmpty() || nodeIdFrom(frame.data) == m_id)
             sendGlobal(VerifiedNodeId, nodeIdBytes(m_id));

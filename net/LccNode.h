@@ -4,6 +4,7 @@
 #include "net/OpenLcbCan.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QTimer>
 
@@ -40,6 +41,10 @@ public:
     void setSender(SendFrame send) { m_send = std::move(send); }
     OpenLcb::NodeId nodeId() const { return m_id; }
     OpenLcb::Alias alias() const { return m_aliases.alias(); }
+    // Another node's ID, once the network has told which alias it holds
+    // (Alias Map Definition, Initialization Complete, Verified Node ID); 0 when
+    // unknown. At most one per alias, so the table stays within 4,096 entries.
+    OpenLcb::NodeId nodeIdOf(OpenLcb::Alias alias) const { return m_others.value(alias); }
     bool isInitialized() const { return m_state == State::Initialized; }
 
     // The link to the network is up: the login begins. Down: nothing is sent
@@ -78,6 +83,7 @@ private:
     OpenLcb::NodeId m_id;
     QByteArray m_snip;
     OpenLcb::AliasGenerator m_aliases;
+    QHash<OpenLcb::Alias, OpenLcb::NodeId> m_others;
     State m_state = State::Down;
     QTimer m_wait;
     QElapsedTimer m_sinceCheck;  // since the last Check ID went out

@@ -75,6 +75,7 @@ BroadcastTimeProducer::BroadcastTimeProducer(const ExtensionSettings::Lcc &setti
             m_node.sendEvent(ConsumerRangeIdentified, eventId(0x8000));
     });
     connect(&m_node, &LccNode::eventReported, this, &BroadcastTimeProducer::eventReported);
+    connect(&m_refusals, &RefusalCounter::counted, this, &BroadcastTimeProducer::refusalsCounted);
 }
 
 void BroadcastTimeProducer::start()
@@ -246,39 +247,36 @@ void BroadcastTimeProducer::setAsked(Alias source, const BT::Decoded &set)
         force = Force::Rate;
         break;
     case BT::Decoded::SetDate:
-        emit controlNote(peer,
-                         "refused: the model date is fixed by [lcc] date=: set date "
-                             + ClockTimeMath::twoDigits(set.month) + '-' + ClockTimeMath::twoDigits(set.day),
-                         true);
+        refuse(source, peer,
+               "refused: the model date is fixed by [lcc] date=: set date " + ClockTimeMath::twoDigits(set.month) + '-'
+                   + ClockTimeMath::twoDigits(set.day));
         reportEvent(BT::dateSuffix(m_date));
         return;
     case BT::Decoded::SetYear:
-        emit controlNote(peer, "refused: the model date is fixed by [lcc] date=: set year "
-                                   + QByteArray::number(set.year), true);
+        refuse(source, peer, "refused: the model date is fixed by [lcc] date=: set year " + QByteArray::number(set.year));
         reportEvent(BT::yearSuffix(m_date));
         return;
     case BT::Decoded::BadSetTime:
-        emit controlNote(peer, "refused: not a time of day: set time " + ClockTimeMath::twoDigits(set.hour) + ':'
-                                   + ClockTimeMath::twoDigits(set.minute), true);
+        refuse(source, peer, "refused: not a time of day: set time " + ClockTimeMath::twoDigits(set.hour) + ':'
+                                 + ClockTimeMath::twoDigits(set.minute));
         reportChanges(m_clock.snapshot(), Force::Time);
         return;
     case BT::Decoded::BadSetDate:
-        emit controlNote(peer, "refused: not a date: set date " + ClockTimeMath::twoDigits(set.month) + '-'
-                                   + ClockTimeMath::twoDigits(set.day), true);
+        refuse(source, peer, "refused: not a date: set date " + ClockTimeMath::twoDigits(set.month) + '-'
+                                 + ClockTimeMath::twoDigits(set.day));
         reportEvent(BT::dateSuffix(m_date));
         return;
     default:
         return;
     }
     if (!m_settings.control) {
-        emit controlNote(peer, "refused: control from LCC is off ([lcc] control=false): " + what, true);
+        refuse(source, peer, "refused: control from LCC is off ([lcc] control=false): " + what);
         reportChanges(m_clock.snapshot(), force);
         return;
     }
     if (set.kind == BT::Decoded::SetRate) {
         if (set.quarters % 4 != 0 || !OfferedSpeeds::contains(set.quarters / 4)) {
-            emit controlNote(peer, "refused: not one of the speeds " + OfferedSpeeds::listed("and") + ":1: " + what,
-                             true);
+            refuse(source, peer, "refused: not one of the speeds " + OfferedSpeeds::listed("and") + ":1: " + what);
             reportChanges(m_clock.snapshot(), force);
             return;
         }
@@ -303,4 +301,13 @@ void BroadcastTimeProducer::setAsked(Alias source, const BT::Decoded &set)
     const ClockSnapshot now = m_clock.snapshot();
     followMinute(now, false);
     reportChanges(now, force);
+}
+
+// Each refusal is answered; the first from a node is noted, the rest counted.
+void BroadcastTimeProducer::refuse(Alias source, const QByteArray &peer, const QByteArray &what)
+{
+    const NodeId node = m_node.nodeIdOf(source);
+    const QByteArray sender = node ? dotted(node).toLatin1() : "alias " + peer.mid(peer.lastIndexOf(' ') + 1);
+    if (m_refusals.first(sender))
+        emit controlNote(peer, what, true);
 }

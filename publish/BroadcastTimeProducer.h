@@ -6,6 +6,7 @@
 #include "clock/ClockSnapshot.h"
 #include "net/GridConnectClient.h"
 #include "net/LccNode.h"
+#include "platform/RefusalCounter.h"
 #include "publish/BroadcastTime.h"
 #include "settings/ExtensionSettings.h"
 
@@ -58,6 +59,7 @@ public:
     LccNode &node() { return m_node; }
     const LccNode &node() const { return m_node; }
     GridConnectClient &hub() { return m_hub; }
+    RefusalCounter &refusals() { return m_refusals; }
 
     // Start, Stop, a speed or a time set: what changed is told at once.
     void clockChanged(const ClockSnapshot &clock) override;
@@ -71,6 +73,8 @@ signals:
     // A set event from the network, as the web control notes its commands:
     // the peer ("LCC alias 3AE") and "accepted: ..." or "refused: ...".
     void controlNote(const QByteArray &peer, const QByteArray &what, bool refused);
+    // A node's refusals after its first, counted a minute at a time.
+    void refusalsCounted(const QByteArray &channel, const QByteArray &text);
 
 private:
     struct Told
@@ -90,6 +94,7 @@ private:
     void reportChanges(const ClockSnapshot &clock, Force force);
     void eventReported(OpenLcb::Alias source, OpenLcb::EventId event);
     void setAsked(OpenLcb::Alias source, const BroadcastTime::Decoded &set);
+    void refuse(OpenLcb::Alias source, const QByteArray &peer, const QByteArray &what);
     void followMinute(const ClockSnapshot &clock, bool mayRoll);
     bool followDate(const ClockSnapshot &clock);
     quint64 eventId(quint16 suffix) const { return BroadcastTime::event(m_settings.clockId, suffix); }
@@ -104,4 +109,5 @@ private:
     QDate m_date;
     int m_lastMinute = -1;  // of the day, as last seen
     Told m_told;
+    RefusalCounter m_refusals{"LCC", "set events"};
 };

@@ -63,6 +63,7 @@ JmriClient::JmriClient(const ExtensionSettings::Jmri &settings, ClockControl &cl
         m_silence.stop();
     });
     connect(&m_socket, &WebSocketClient::received, this, &JmriClient::heard);
+    connect(&m_refusals, &RefusalCounter::counted, this, &JmriClient::refusalsCounted);
     connect(&m_socket, &WebSocketClient::lost, &m_status, &PeerStatus::lost);
     connect(&m_socket, &WebSocketClient::reached, &m_status, &PeerStatus::reached);
 }
@@ -171,10 +172,13 @@ void JmriClient::pushed(const JmriTime::Message &push)
     if (refusal.isEmpty()) {
         emit controlNote(peer, "accepted: " + what.join(", "), false);
         obey(push, asked);
-    } else if (!m_snappedBack.isValid() || m_snappedBack.elapsed() >= EchoGraceMs) {
-        // A JMRI that will not take the master's word makes no storm of notes and answers.
-        m_snappedBack.start();
+        return;
+    }
+    if (m_refusals.first(m_socket.peerName().toUtf8()))
         emit controlNote(peer, "refused: " + refusal + ": " + what.join(", "), true);
+    // A JMRI that will not take the master's word makes no storm of answers.
+    if (!m_snappedBack.isValid() || m_snappedBack.elapsed() >= EchoGraceMs) {
+        m_snappedBack.start();
         tell(now);
     }
 }

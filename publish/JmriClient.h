@@ -5,6 +5,7 @@
 #include "clock/ClockFollower.h"
 #include "net/WebSocketClient.h"
 #include "publish/JmriTime.h"
+#include "platform/RefusalCounter.h"
 #include "publish/PeerStatus.h"
 #include "settings/ExtensionSettings.h"
 
@@ -54,6 +55,8 @@ signals:
     // commands: the peer ("JMRI 10.0.0.5:12080") and "accepted: ..." or
     // "refused: ...".
     void controlNote(const QByteArray &peer, const QByteArray &what, bool refused);
+    // Its refusals after the first, counted a minute at a time.
+    void refusalsCounted(const QByteArray &channel, const QByteArray &text);
 
 private:
     struct Told
@@ -88,6 +91,7 @@ private:
     QElapsedTimer m_since;
     QElapsedTimer m_snappedBack;
     QList<Told> m_told;  // the posts of the last EchoGraceMs
+    RefusalCounter m_refusals{"JMRI", "time pushes"};
     bool m_helloHeard = false;
     bool m_errorTold = false;
 };

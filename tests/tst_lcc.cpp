@@ -157,7 +157,8 @@ private slots:
     }
 
     // What the node and the producer answer to what they hear, control off
-    // and on, and the clock as the set events leave it.
+    // and on, the clock as the set events leave it, and the note of the first
+    // refusal (the rest are counted).
     void answers_data()
     {
         QTest::addColumn<bool>("control");
@@ -182,14 +183,14 @@ private slots:
             << ranges + ranges + ranges + " :X19544@N010100000100F001; :X19544@N0101000001004004; :X19544@N01010000010037B2; "
                                           ":X19544@N0101000001002101; :X19544@N0101000001000000;" << idle << QString();
         QTest::newRow("off: start, time, rate") << false << QByteArray("F002 8C1E C020") << QByteArray("F001 0000 4004") << idle
-                                                << "! refused: control from LCC is off ([lcc] control=false): set rate 8:1";
+                                                << "! refused: control from LCC is off ([lcc] control=false): start";
         QTest::newRow("7:1, 8.25:1") << true << QByteArray("C01C C021") << QByteArray("4004 4004") << idle
-                                     << "! refused: not one of the speeds 1, 2, 3, 4, 5, 6 and 8:1: set rate 8.25:1";
+                                     << "! refused: not one of the speeds 1, 2, 3, 4, 5, 6 and 8:1: set rate 7:1";
         QTest::newRow("start twice; a time set holds; stop") << true << QByteArray("F002 F002 8C1E F001")
                                                              << QByteArray("F002 F002 F001 0C1E F001") << "Stopped 1" << "accepted: stop";
         QTest::newRow("the date and year are the settings'; 24:00, 10:60 and month 13 are none; not sets: F004, a report") << true
             << QByteArray("A102 B7CF 9800 8A3C AD01 F004 0600") << QByteArray("2101 37B2 0000 0000 2101") << idle
-            << "! refused: not a date: set date 13-01";
+            << "! refused: the model date is fixed by [lcc] date=: set date 01-02";
     }
     void answers()
     {
@@ -206,6 +207,31 @@ private slots:
         const ClockSnapshot now = rig.clock.snapshot();
         QCOMPARE(QStringLiteral("Idle Running Stopped Held").split(u' ')[int(now.state)] + u' ' + QString::number(now.countedSpeed), clock);
         QCOMPARE(rig.notes.value(rig.notes.size() - 1), note.isEmpty() ? note : note.insert(note.startsWith('!') ? 2 : 0, "LCC alias AAA: "));
+    }
+
+    // A node that keeps sending refused sets: each is answered, the first is
+    // noted, the rest are counted and told a line a window under the node's
+    // ID; another node's refusal is noted on its own.
+    void refusalFlood()
+    {
+        Rig rig;
+        QVERIFY(rig.loggedIn());
+        QStringList counted;
+        qint64 sum = 0;
+        QObject::connect(rig.producer.get(), &BroadcastTimeProducer::refusalsCounted, [&](const QByteArray &channel, const QByteArray &text) {
+            counted << QString::fromLatin1(channel + ": " + text);
+            sum += QLocale(QLocale::English).toLongLong(QString::fromLatin1(text.left(text.indexOf(' '))));
+        });
+        rig.producer->refusals().setWindow(1000);
+        const int from = int(rig.hub.texts.size());
+        rig.hub.send(":X10701AAAN050101012200;" + rig.frames("F002", ":X195B4AAAN010100000100")[0].repeated(20000)
+                     + rig.frames("8C1E", ":X195B4BBBN010100000100")[0]);
+        QTRY_COMPARE_WITH_TIMEOUT(sum, 19999, 30000);
+        QCOMPARE(rig.hub.texts.mid(from).count(rig.frames("F001")[0]), 20000);
+        QVERIFY2(counted.size() <= 5 && counted.filter(" more set events refused from 05.01.01.01.22.00 in the last minute").size() == counted.size(),
+                 qPrintable(counted.join('\n')));
+        QCOMPARE(rig.notes, QStringList({"! LCC alias AAA: refused: control from LCC is off ([lcc] control=false): start",
+                                         "! LCC alias BBB: refused: control from LCC is off ([lcc] control=false): set time 12:30"}));
     }
 
     // Login, ranges, synchronisation; each change as events in the order a

@@ -53,6 +53,12 @@ void RequestLog::noteControl(const QByteArray &peer, const QByteArray &what, boo
         qCInfo(lcQuorandel, "%s: %s", peer.constData(), withoutControls(line).constData());
 }
 
+void RequestLog::noteCounted(const QByteArray &channel, const QByteArray &text)
+{
+    WriteLog(noteLine(QDateTime::currentDateTime(), channel, text));
+    qCWarning(lcQuorandel, "%s: %s", channel.constData(), withoutControls(text).constData());
+}
+
 QByteArray RequestLog::dateTimeText(const QDateTime &when, const QLocale &locale)
 {
     // Seconds are the finest unit shown, so "exactly midnight" is 00:00:00.

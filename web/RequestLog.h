@@ -29,6 +29,9 @@ public:
     // "control " and `what`, noted here and told on stderr; a refused one as
     // a warning. The peer is "192.168.1.20" or "LCC alias 3AE".
     void noteControl(const QByteArray &peer, const QByteArray &what, bool refused);
+    // Refusals counted instead of noted one by one, as one warning line:
+    // "LCC: 59,999 more set events refused from ... in the last minute".
+    void noteCounted(const QByteArray &channel, const QByteArray &text);
 
     // The local date and time as the log writes it: the locale's short date, a
     // space and its long time without a time zone; at exactly midnight the
