@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/DatagramPeer.h"
 
+#include "net/DottedAddress.h"
+
 #include <QTimer>
 
 DatagramPeer::DatagramPeer(const QHostAddress &address, quint16 port, QObject *parent)
@@ -25,6 +27,11 @@ bool DatagramPeer::send(const QByteArray &datagram, QString *error)
     if (m_socket.writeDatagram(datagram, m_address, m_port) < 0)
         return fail(m_socket.errorString());
     return true;
+}
+
+QString DatagramPeer::peerName() const
+{
+    return hostAndPort(m_address.toString(), m_port);
 }
 
 void DatagramPeer::readSome()

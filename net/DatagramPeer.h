@@ -24,6 +24,8 @@ public:
 
     // False when the OS did not take the datagram, and *error says why.
     bool send(const QByteArray &datagram, QString *error = nullptr);
+    // "address:port", for messages.
+    QString peerName() const;
 
 signals:
     void received(const QByteArray &datagram);

@@ -26,3 +26,8 @@ QString machineIPv4()
     }
     return QStringLiteral("127.0.0.1");
 }
+
+QString hostAndPort(const QString &host, quint16 port)
+{
+    return (host.contains(u':') ? u'[' + host + u']' : host) + u':' + QString::number(port);
+}

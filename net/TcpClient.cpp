@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/TcpClient.h"
 
+#include "net/DottedAddress.h"
+
 #include <QTcpSocket>
 
 #include <utility>
@@ -35,8 +37,7 @@ void TcpClient::setPeer(const QString &host, quint16 port)
 
 QString TcpClient::peerName() const
 {
-    const QString host = m_host.contains(u':') ? u'[' + m_host + u']' : m_host;
-    return host + u':' + QString::number(m_port);
+    return hostAndPort(m_host, m_port);
 }
 
 void TcpClient::start()

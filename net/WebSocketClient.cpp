@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/WebSocketClient.h"
 
+#include "net/DottedAddress.h"
+
 #include <QWebSocket>
 
 #include <utility>
@@ -25,8 +27,7 @@ WebSocketClient::~WebSocketClient()
 
 QString WebSocketClient::peerName() const
 {
-    const QString host = m_url.host();
-    return (host.contains(u':') ? u'[' + host + u']' : host) + u':' + QString::number(m_url.port());
+    return hostAndPort(m_url.host(), quint16(m_url.port()));
 }
 
 void WebSocketClient::start()
