@@ -144,8 +144,10 @@ JournalRead SessionJournal::read()
     file.close();
     if (r.status == JournalRead::Status::Found)
         return r;
-    const QString aside = m_path + QStringLiteral(".damaged");
-    QFile::remove(aside);
+    // An earlier damaged journal stays as it is: a second one goes beside it.
+    QString aside = m_path + QStringLiteral(".damaged");
+    if (QFileInfo::exists(aside))
+        aside += QDateTime::currentDateTimeUtc().toString(QStringLiteral("-yyyyMMdd-hhmmss"));
     const bool kept = QFile::rename(m_path, aside);
     r.problem = QStringLiteral("The session journal %1 is damaged (%2) and was not used; %3")
                     .arg(m_path, r.problem,

@@ -291,9 +291,15 @@ private slots:
         const QString speeds = start.resumed ? QString(" %1/%2").arg(start.chosenSpeed).arg(start.countedSpeed) : "";
         const QString said = read.status == JournalRead::Status::Damaged ? read.problem.left(19) : start.said;
         QTEST(QString("%1%2 %3 %4|%5").arg(start.resumed).arg(speeds).arg(start.startNow).arg(start.date.toString(Qt::ISODate), said), "start");
-        // Never trusted, never overwritten: a damaged one is kept aside.
-        if (read.status == JournalRead::Status::Damaged)
-            QCOMPARE(contentOf(dir + "QuorandelSession.json.damaged"), journal);
+        // Never trusted, never overwritten: a damaged one is kept aside, and
+        // a second one beside the first.
+        if (read.status != JournalRead::Status::Damaged)
+            return;
+        QCOMPARE(contentOf(dir + "QuorandelSession.json.damaged"), journal);
+        QVERIFY(writeFile(dir + "QuorandelSession.json", "{"));
+        QCOMPARE(SessionJournal(dir + "QuorandelDB.mdb", clock).read().status, JournalRead::Status::Damaged);
+        QCOMPARE(contentOf(dir + "QuorandelSession.json.damaged"), journal);
+        QCOMPARE(QDir(dir).entryList({"QuorandelSession.json.damaged-*"}).size(), 1);
     }
 };
 
