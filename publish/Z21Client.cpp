@@ -7,10 +7,10 @@
 
 namespace {
 
-QString peerName(const ExtensionSettings::Z21 &settings)
+// 0 Monday ... 6 Sunday, of the session's model date or else today.
+int weekdayOf(const ClockSnapshot &clock)
 {
-    const QString host = settings.host.contains(u':') ? u'[' + settings.host + u']' : settings.host;
-    return host + u':' + QString::number(settings.port);
+    return (clock.modelDate.isValid() ? clock.modelDate : QDate::currentDate()).dayOfWeek() - 1;
 }
 
 }  // namespace
@@ -20,7 +20,7 @@ Z21Client::Z21Client(const ExtensionSettings::Z21 &settings, const ClockControl 
     , m_settings(settings)
     , m_clock(clock)
     , m_station(QHostAddress(settings.host), settings.port)
-    , m_status(QStringLiteral("Z21"), peerName(settings), true)
+    , m_status(QStringLiteral("Z21"), m_station.peerName(), true)
 {
     m_refresh.setInterval(RefreshMs);
     m_silence.setSingleShot(true);
@@ -53,8 +53,17 @@ void Z21Client::stop()
 
 void Z21Client::clockChanged(const ClockSnapshot &clock)
 {
-    if (m_refresh.isActive())
+    if (m_refresh.isActive() && !showsAlready(clock))
         set(clock);
+}
+
+// A change the Z21 cannot show (a speed chosen while running, waiting for
+// Start) is no reason to set it: it writes the rate to its flash. While
+// both run at the same rate, its time goes on as the master's does.
+bool Z21Client::showsAlready(const ClockSnapshot &clock) const
+{
+    return m_told.rate == clock.countedSpeed && m_told.running == clock.running() && m_told.weekday == weekdayOf(clock)
+           && (clock.running() || m_told.minute == clock.secondsOfDay / 60);
 }
 
 void Z21Client::minuteChanged(const ClockSnapshot &clock)
@@ -69,14 +78,14 @@ void Z21Client::send(const QByteArray &record)
     QString error;
     const bool sent = m_station.send(record, &error);
     if (!sent && !std::exchange(m_sendFailing, true))
-        m_status.warn(QStringLiteral("Z21 %1: nothing can be sent to it: %2").arg(peerName(m_settings), error));
+        m_status.warn(QStringLiteral("Z21 %1: nothing can be sent to it: %2").arg(m_station.peerName(), error));
     m_sendFailing = !sent;
 }
 
 void Z21Client::set(const ClockSnapshot &clock)
 {
-    const QDate date = clock.modelDate.isValid() ? clock.modelDate : QDate::currentDate();
-    send(Z21Clock::set(date.dayOfWeek() - 1, clock.secondsOfDay, clock.countedSpeed));
+    m_told = {clock.running(), clock.countedSpeed, weekdayOf(clock), clock.secondsOfDay / 60};
+    send(Z21Clock::set(m_told.weekday, clock.secondsOfDay, clock.countedSpeed));
     send(clock.running() ? Z21Clock::start() : Z21Clock::stop());
     m_sinceSet.start();
     m_setAtMinute = clock.running() && clock.secondsOfDay % 60 != 0;

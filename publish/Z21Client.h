@@ -49,6 +49,7 @@ public:
 private:
     void send(const QByteArray &record);
     void set(const ClockSnapshot &clock);
+    bool showsAlready(const ClockSnapshot &clock) const;
     void refresh();
     void heard(const QByteArray &datagram);
     bool differs(const Z21Clock::Report &report, const ClockSnapshot &clock) const;
@@ -60,6 +61,13 @@ private:
     QTimer m_refresh;
     QTimer m_silence;
     QElapsedTimer m_sinceSet;
+    struct Told
+    {
+        bool running = false;
+        int rate = 0;  // 0: nothing set yet
+        int weekday = 0;
+        int minute = 0;
+    } m_told;
     bool m_setAtMinute = false;
     bool m_sendFailing = false;
 };

@@ -171,6 +171,16 @@ private slots:
                   rig.station.lines.mid(heard[1]).join(' ').constData(), rig.z21.heard.mid(heard[2]).join(' ').constData());
         }
         QVERIFY(rig.jmri.heard.last().contains(QDate::currentDate().toString(Qt::ISODate).toUtf8()));
+        // A speed chosen while running waits for Start: nothing the Z21 shows
+        // changes, so it is not set again (it keeps the rate in its flash).
+        rig.clock.start();
+        QVERIFY(rig.allHeard("06:42 8 2", "<JC 402 8>", "06:42 8 start"));
+        const qsizetype sets = rig.z21.sets(), lines = rig.station.lines.size();
+        rig.clock.setSpeed(2);
+        QVERIFY(spinUntil([&] { return rig.station.lines.size() == lines + 1; }));  // the change told
+        rig.clock.stop();
+        QVERIFY(rig.allHeard("06:42 2 4", "<JC 402 0>", "06:42 2 stop"));  // stopped, the speed Start will take
+        QCOMPARE(rig.z21.sets(), sets + 1);
         QCOMPARE(rig.z21.heard.mid(0, 2), QByteArrayList({"0800500010000000", "0700cc00212a0b"}));
         rig.z21Client.stop();
         QTRY_COMPARE_WITH_TIMEOUT(rig.z21.heard.last(), QByteArray("04003000"), kWait);
