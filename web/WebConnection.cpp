@@ -119,7 +119,6 @@ void WebConnection::WSock_DataArrival()
         return;
     m_info.Received += fresh;
     const RequestScan scan = scanRequest(m_info.Received);
-    m_bodyPending = scan.bodyPending;
     if (scan.status == RequestStatus::Incomplete)
         return;
     m_info.Answered = true;
@@ -150,7 +149,7 @@ void WebConnection::watchdogExpired()
 {
     if (m_info.Answered)
         logError(SocketErrors::TimedOut, "Send timed out: no progress for " + m_server.sendTimeoutText() + " s");
-    if (m_info.Answered || !m_bodyPending)
+    if (m_info.Answered || !scanRequest(m_info.Received).bodyPending)
         return die();
     m_info.Answered = true;
     m_info.Received.clear();

@@ -101,5 +101,4 @@ private:
     QTimer m_watchdog;
     SlotInfo m_info;
     StreamSocket *m_stream = nullptr;  // an events stream's, on the bare descriptor
-    bool m_bodyPending = false;        // the request's head is whole, its body short
 };
